@@ -1,0 +1,76 @@
+#include "support/test_environment.h"
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+
+#include "platform/clock.h"
+#include "platform/error_box.h"
+
+namespace measure::test {
+namespace {
+
+std::mutex boxMutex;
+std::vector<std::pair<std::string, std::string>> boxes;
+
+// Every specified delay of the library shrinks a hundredfold in the tests.
+struct ScaleTime {
+    ScaleTime() { platform::setTimeScale(0.01); }
+} scaleTime;
+
+}  // namespace
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const auto base = std::filesystem::temp_directory_path();
+    for (;;) {
+        auto candidate = base / ("measure-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate.string();
+            break;
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+ErrorBoxCapture::ErrorBoxCapture() {
+    {
+        std::lock_guard lock(boxMutex);
+        boxes.clear();
+    }
+    platform::setErrorBoxHook([](const std::string& text, const std::string& caption) {
+        std::lock_guard lock(boxMutex);
+        boxes.emplace_back(text, caption);
+    });
+}
+
+ErrorBoxCapture::~ErrorBoxCapture() { platform::setErrorBoxHook({}); }
+
+std::vector<std::string> ErrorBoxCapture::texts() const {
+    std::lock_guard lock(boxMutex);
+    std::vector<std::string> out;
+    for (auto& b : boxes) out.push_back(b.first);
+    return out;
+}
+
+std::vector<std::string> ErrorBoxCapture::captions() const {
+    std::lock_guard lock(boxMutex);
+    std::vector<std::string> out;
+    for (auto& b : boxes) out.push_back(b.second);
+    return out;
+}
+
+}  // namespace measure::test
