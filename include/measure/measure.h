@@ -309,28 +309,34 @@ MEASURE_STATIC_ASSERT(sizeof(MEASURE2STRUCT) == MEASURE2_RECORD_SIZE, "MEASURE2S
 #define MEASURE_SPECTRAL_START_NM 380
 #define MEASURE_SPECTRAL_STEP_NM 10
 
-/* Three-value form (Mode 2 and 3): per patch X, Y, Z or L*, a*, b*. */
+/* Three-value form (Mode 2 and 3): the head, then per patch three doubles,
+ * X, Y, Z or L*, a*, b*. */
 typedef struct MEASURE_TRIPLE_RESULT {
     uint64_t NumPatches;
     uint64_t Reserved;
-    double Values[1][3]; /* NumPatches entries */
 } MEASURE_TRIPLE_RESULT;
+/* The three values of patch i (0-based) behind a three-value result. */
+#define MEASURE_TRIPLE_VALUES(result, i) \
+    ((const double*)((const char*)(result) + sizeof(MEASURE_TRIPLE_RESULT) + (size_t)(i) * 3 * sizeof(double)))
 
-/* Spectral form (Mode 4): values 0..35 per patch are the spectrum from 380 to
- * 730 nm (reflectance factors, 1.0 a perfect white); values 36..38 may hold
- * colour values a driver also delivers. */
+/* Spectral form (Mode 4): the head, then one 1600-byte slot of 200 doubles
+ * per patch. Values 0..35 of a slot are the spectrum from 380 to 730 nm
+ * (reflectance factors, 1.0 a perfect white); values 36..38 may hold colour
+ * values a driver also delivers. */
 typedef struct MEASURE_SPECTRAL_RESULT {
-    uint32_t StartNm;   /* 380 */
-    uint32_t StepNm;    /* 10 */
-    uint32_t NumBands;  /* 36 */
+    uint32_t StartNm;  /* 380 */
+    uint32_t StepNm;   /* 10 */
+    uint32_t NumBands; /* 36 */
     uint32_t Reserved;
     uint64_t NumPatches;
-    double Patch[1][200]; /* NumPatches entries of 1600 bytes */
 } MEASURE_SPECTRAL_RESULT;
+/* The 200-value slot of patch i (0-based) behind a spectral result. */
+#define MEASURE_SPECTRAL_PATCH(result, i) \
+    ((const double*)((const char*)(result) + sizeof(MEASURE_SPECTRAL_RESULT) + (size_t)(i) * MEASURE_SPECTRAL_SLOT_BYTES))
 
-MEASURE_CHECK_OFFSET(MEASURE_TRIPLE_RESULT, Values, 16);
+MEASURE_STATIC_ASSERT(sizeof(MEASURE_TRIPLE_RESULT) == 16, "three-value head");
 MEASURE_CHECK_OFFSET(MEASURE_SPECTRAL_RESULT, NumPatches, 16);
-MEASURE_CHECK_OFFSET(MEASURE_SPECTRAL_RESULT, Patch, 24);
+MEASURE_STATIC_ASSERT(sizeof(MEASURE_SPECTRAL_RESULT) == 24, "spectral head");
 
 /* ------------------------------------------------------------------------ */
 /* The instrument registry (39 rows and a terminator with ID 0). */

@@ -42,16 +42,19 @@ void postKind(MEASURESTRUCT* record, const char* function, uint32_t kind, Value 
     }
 }
 
-constexpr size_t kHead = 16;        // driver object and capacity
+constexpr size_t kHead = 16;          // driver object and capacity
 constexpr size_t kSpectralHead = 24;  // 380, 10, 36, reserved, N
 constexpr size_t kTripleHead = 16;    // N, reserved
 
 }  // namespace
 
-MeasureObserverC* attachedObserver() { return gObserver.load(); }
+MeasureObserverC* attachedObserver() {
+    return gObserver.load();
+}
 
 void PostScanspeedStatus(MEASURESTRUCT* record, uint32_t value) {
-    postKind(record, "PostScanspeedStatus", MEASURE_KIND_SCANSPEED, value, &MeasureObserverVtbl::OnScanspeedStatus);
+    postKind(record, "PostScanspeedStatus", MEASURE_KIND_SCANSPEED, value,
+             &MeasureObserverVtbl::OnScanspeedStatus);
 }
 
 void PostPassno(MEASURESTRUCT* record, int32_t value) {
@@ -122,7 +125,9 @@ uint64_t resultCapacity(const uint8_t* block) {
     return capacity;
 }
 
-void* deliveredResult(uint8_t* block) { return block == nullptr ? nullptr : block + kHead; }
+void* deliveredResult(uint8_t* block) {
+    return block == nullptr ? nullptr : block + kHead;
+}
 
 bool writeTriple(uint8_t* block, uint64_t patch, double v0, double v1, double v2) {
     if (block == nullptr || patch >= resultCapacity(block)) return false;
@@ -140,7 +145,8 @@ bool writeSpectrum(uint8_t* block, uint64_t patch, const double* bands36, const 
     if (block == nullptr || bands36 == nullptr || patch >= resultCapacity(block)) return false;
     uint8_t* slot = block + kHead + kSpectralHead + patch * MEASURE_SPECTRAL_SLOT_BYTES;
     std::memcpy(slot, bands36, MEASURE_SPECTRAL_BANDS * sizeof(double));
-    if (colour3 != nullptr) std::memcpy(slot + MEASURE_SPECTRAL_BANDS * sizeof(double), colour3, 3 * sizeof(double));
+    if (colour3 != nullptr)
+        std::memcpy(slot + MEASURE_SPECTRAL_BANDS * sizeof(double), colour3, 3 * sizeof(double));
     return true;
 }
 
@@ -158,4 +164,6 @@ MEASURE_API MEASURE_OBSERVER* AttachObserver(MEASURE_OBSERVER* observer) {
     return observer;
 }
 
-MEASURE_API void DetachObserver(void) { measure::gObserver.store(nullptr); }
+MEASURE_API void DetachObserver(void) {
+    measure::gObserver.store(nullptr);
+}

@@ -13,4 +13,11 @@ void ExceptionMessageBox(const char* exportName, const char* text);
 
 void LogRecordSummary(const char* function, const MEASURESTRUCT* record);
 
+// The row the exports dispatch to for a record's instrument ID.
+const InstrumentDescriptor& frameRow(uint32_t instrument);
+
+// Lets a test stand a driver of its own behind the row's ID (null removes it).
+// The registry itself stays constant.
+void setTestDriverRow(const InstrumentDescriptor* row);
+
 }  // namespace measure

@@ -1,4 +1,5 @@
 // The record exports: open, set-up, calibrate, measure, stop and close.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -57,9 +58,10 @@ int32_t guarded(const char* exportName, Body body) {
     return -1;
 }
 
+std::atomic<const InstrumentDescriptor*> gTestRow{nullptr};
+
 int32_t callSlot(MEASURESTRUCT* record, Slot slot) {
-    const InstrumentDescriptor* row = GetInstrumentNZByID(record->instrument);
-    return (row->*slot)(record);
+    return (frameRow(record->instrument).*slot)(record);
 }
 
 enum Flags : unsigned { kRememberWindow = 1, kLogResult = 2 };
@@ -94,8 +96,8 @@ void logExtendedSummary(MEASURE2STRUCT* r) {
 // beside the library when the record asks for it.
 bool applySimulation(MEASURE2STRUCT* r) {
     dropSimulationState();
-    const std::string shared =
-        platform::joinPath(platform::commonAppDataFolder(), "\\Vantu\\AutomatedTesting\\SimulationInstrumentConfig.xml");
+    const std::string shared = platform::joinPath(
+        platform::commonAppDataFolder(), "\\Vantu\\AutomatedTesting\\SimulationInstrumentConfig.xml");
     OverrideOutcome outcome = OverrideOutcome::NotApplied;
     if (platform::fileExists(shared)) {
         outcome = applySimulationOverride(r, shared);
@@ -104,7 +106,8 @@ bool applySimulation(MEASURE2STRUCT* r) {
     if (outcome == OverrideOutcome::NotApplied && r->SimulationBesideLibrary == 1) {
         const std::string beside =
             platform::joinPath(platform::moduleFolder(), "\\Resources\\SimulationInstrumentConfig.xml");
-        if (platform::fileExists(beside) && applySimulationOverride(r, beside) == OverrideOutcome::Failed) return false;
+        if (platform::fileExists(beside) && applySimulationOverride(r, beside) == OverrideOutcome::Failed)
+            return false;
     }
     return true;
 }
@@ -125,6 +128,16 @@ bool oneOf(uint32_t id, std::initializer_list<uint32_t> ids) {
 }
 
 }  // namespace
+
+const InstrumentDescriptor& frameRow(uint32_t instrument) {
+    const InstrumentDescriptor* test = gTestRow.load();
+    if (test != nullptr && test->ID == instrument) return *test;
+    return *GetInstrumentNZByID(instrument);
+}
+
+void setTestDriverRow(const InstrumentDescriptor* row) {
+    gTestRow.store(row);
+}
 
 void LogRecordSummary(const char* function, const MEASURESTRUCT* record) {
     if (!LogEnabled(3) || record == nullptr) return;
@@ -159,8 +172,8 @@ MEASURE_API int32_t OpenInstrument(MEASURESTRUCT* pMeasure) {
         LogRecordSummary(name, pMeasure);
         pMeasure->port = -1;
         const uint32_t mode = pMeasure->Mode;
-        if (mode != MEASURE_MODE_STATUS_E && mode != MEASURE_MODE_STATUS_T && mode != MEASURE_MODE_DIN_16536 &&
-            mode != MEASURE_MODE_DIN_16536_NARROW) {
+        if (mode != MEASURE_MODE_STATUS_E && mode != MEASURE_MODE_STATUS_T &&
+            mode != MEASURE_MODE_DIN_16536 && mode != MEASURE_MODE_DIN_16536_NARROW) {
             Log(0, name, "PMEASURE2STRUCT required, use Open2Instrument!");
             return -1;
         }
@@ -188,17 +201,21 @@ MEASURE_API int32_t Open2Instrument(MEASURESTRUCT* pMeasure) {
         // that says it is one.
         if (r->cb == MEASURE2_RECORD_SIZE && !applySimulation(r)) return -1;
         if (char* copy = parameterFileCopy()) r->pszParameterFile = copy;
+        const bool wasExtended = usingExtendedRecord();
         setUsingExtendedRecord(false);
         Log(1, name, nullptr);
         LogRecordSummary(name, pMeasure);
         pMeasure->port = -1;
         if (r->cb != MEASURE2_RECORD_SIZE) {
-            LogF(0, name, "sizeof(MEASURE2STRUCT)=%d, pMeasure->cb=%d", static_cast<int>(sizeof(MEASURE2STRUCT)),
-                 static_cast<int>(r->cb));
+            LogF(0, name, "sizeof(MEASURE2STRUCT)=%d, pMeasure->cb=%d",
+                 static_cast<int>(sizeof(MEASURE2STRUCT)), static_cast<int>(r->cb));
             return -1;
         }
         if (r->pDllData != nullptr) {
             Log(0, name, "pMeasure->pDllData != NULL, already open?");
+            // The instrument behind this record stays open: its close must
+            // still find and free its block.
+            setUsingExtendedRecord(wasExtended);
             return -1;
         }
         r->pDllData = AllocDllData(pMeasure->NumOfPatchesToRead);
@@ -268,11 +285,13 @@ MEASURE_API int32_t SetupInstrument(MEASURESTRUCT* pMeasure) {
 }
 
 MEASURE_API int32_t WhiteCalibration(MEASURESTRUCT* pMeasure) {
-    return dispatch("WhiteCalibration", pMeasure, &InstrumentDescriptor::pfnCalibrateWhite, kRememberWindow | kLogResult);
+    return dispatch("WhiteCalibration", pMeasure, &InstrumentDescriptor::pfnCalibrateWhite,
+                    kRememberWindow | kLogResult);
 }
 
 MEASURE_API int32_t BlackCalibration(MEASURESTRUCT* pMeasure) {
-    return dispatch("BlackCalibration", pMeasure, &InstrumentDescriptor::pfnCalibrateBlack, kRememberWindow | kLogResult);
+    return dispatch("BlackCalibration", pMeasure, &InstrumentDescriptor::pfnCalibrateBlack,
+                    kRememberWindow | kLogResult);
 }
 
 MEASURE_API int32_t StartMultiMeasure(MEASURESTRUCT* pMeasure) {
@@ -290,7 +309,8 @@ MEASURE_API int32_t StartSingleMeasure(MEASURESTRUCT* pMeasure) {
 }
 
 MEASURE_API int32_t SingleMeasure(MEASURESTRUCT* pMeasure) {
-    return dispatch("SingleMeasure", pMeasure, &InstrumentDescriptor::pfnSingleMeasure, kRememberWindow | kLogResult);
+    return dispatch("SingleMeasure", pMeasure, &InstrumentDescriptor::pfnSingleMeasure,
+                    kRememberWindow | kLogResult);
 }
 
 MEASURE_API int32_t StopSingleMeasure(MEASURESTRUCT* pMeasure) {
@@ -323,8 +343,9 @@ MEASURE_API int32_t MustInsertPage(MEASURESTRUCT* pMeasure) {
 }
 
 MEASURE_API int32_t MustRegisterCorners(MEASURESTRUCT* pMeasure) {
-    return fixedAnswer("MustRegisterCorners", pMeasure,
-                       [](uint32_t id) -> int32_t { return oneOf(id, {5, 23, 28, 29, 31, 32, 33, 43}) ? 1 : 0; });
+    return fixedAnswer("MustRegisterCorners", pMeasure, [](uint32_t id) -> int32_t {
+        return oneOf(id, {5, 23, 28, 29, 31, 32, 33, 43}) ? 1 : 0;
+    });
 }
 
 MEASURE_API int32_t MustCalibrate(MEASURESTRUCT* pMeasure) {

@@ -50,20 +50,24 @@ bool ensureOpen(LoggerState& s) {
 void writeLine(LoggerState& s, uint32_t elapsed, uint32_t thread, const char* function, const char* text) {
     if (!ensureOpen(s)) return;
     const std::string now = platform::ctimeNow();
-    std::fprintf(s.file, "%s: %u : %u : %s", now.c_str(), elapsed, thread, function != nullptr ? function : "");
+    std::fprintf(s.file, "%s: %u : %u : %s", now.c_str(), elapsed, thread,
+                 function != nullptr ? function : "");
     if (text != nullptr && *text != '\0')
         std::fprintf(s.file, ": %s\n", text);
     else
         std::fputc('\n', s.file);
 }
 
-void disableAfterFailure() { state().enabled.store(false, std::memory_order_relaxed); }
+void disableAfterFailure() {
+    state().enabled.store(false, std::memory_order_relaxed);
+}
 
 }  // namespace
 
 bool LogEnabled(int level) {
     LoggerState& s = state();
-    return s.enabled.load(std::memory_order_relaxed) && level <= s.threshold.load(std::memory_order_relaxed) &&
+    return s.enabled.load(std::memory_order_relaxed) &&
+           level <= s.threshold.load(std::memory_order_relaxed) &&
            !s.suppress.load(std::memory_order_relaxed);
 }
 

@@ -27,8 +27,12 @@ void onProcessDetach() {
     LogClose();
 }
 
-void onThreadAttach() { Log(1, "DllMain", "DLL_THREAD_ATTACH"); }
-void onThreadDetach() { Log(1, "DllMain", "DLL_THREAD_DETACH"); }
+void onThreadAttach() {
+    Log(1, "DllMain", "DLL_THREAD_ATTACH");
+}
+void onThreadDetach() {
+    Log(1, "DllMain", "DLL_THREAD_DETACH");
+}
 
 }  // namespace measure
 

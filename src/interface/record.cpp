@@ -32,8 +32,12 @@ constexpr uint64_t kMaxBlockBytes = uint64_t{4} << 30;
 
 }  // namespace
 
-bool usingExtendedRecord() { return state().extended.load(); }
-void setUsingExtendedRecord(bool on) { state().extended.store(on); }
+bool usingExtendedRecord() {
+    return state().extended.load();
+}
+void setUsingExtendedRecord(bool on) {
+    state().extended.store(on);
+}
 
 uint64_t resultBlockBytes(int32_t n) {
     if (n <= MEASURE_BLOCK_BASE_PATCHES) return MEASURE_BLOCK_BASE_SIZE;
@@ -53,7 +57,9 @@ void* AllocDllData(int32_t n) {
     return block;
 }
 
-void FreeDllData(void* block) { std::free(block); }
+void FreeDllData(void* block) {
+    std::free(block);
+}
 
 uint8_t* GetResultBlock(MEASURESTRUCT* record) {
     if (record == nullptr) return nullptr;
@@ -62,7 +68,9 @@ uint8_t* GetResultBlock(MEASURESTRUCT* record) {
 }
 
 // Global block of the old record, owned here.
-uint8_t* exchangeGlobalBlock(uint8_t* block) { return state().globalBlock.exchange(block); }
+uint8_t* exchangeGlobalBlock(uint8_t* block) {
+    return state().globalBlock.exchange(block);
+}
 
 bool SpecifiedPassesPatches(int& passes, int& patches, MEASURESTRUCT* record) {
     if (record == nullptr) return false;
@@ -108,7 +116,9 @@ void rememberWindow(HWND hWnd, uint32_t message) {
     state().fallbackMessage = message;
 }
 
-void forgetWindow() { rememberWindow(nullptr, 0); }
+void forgetWindow() {
+    rememberWindow(nullptr, 0);
+}
 
 void rememberedWindow(HWND& hWnd, uint32_t& message) {
     std::lock_guard lock(state().windowMutex);
@@ -116,14 +126,26 @@ void rememberedWindow(HWND& hWnd, uint32_t& message) {
     message = state().fallbackMessage;
 }
 
-uint32_t soundSelector() { return state().soundSelector.load(); }
-void setSoundSelector(uint32_t selector) { state().soundSelector.store(selector); }
+uint32_t soundSelector() {
+    return state().soundSelector.load();
+}
+void setSoundSelector(uint32_t selector) {
+    state().soundSelector.store(selector);
+}
 
-uint32_t keyCode() { return state().keyCode.load(); }
-void setKeyCode(uint32_t code) { state().keyCode.store(code); }
+uint32_t keyCode() {
+    return state().keyCode.load();
+}
+void setKeyCode(uint32_t code) {
+    state().keyCode.store(code);
+}
 
-uint32_t openInstrumentId() { return state().openInstrument.load(); }
-void setOpenInstrumentId(uint32_t id) { state().openInstrument.store(id); }
+uint32_t openInstrumentId() {
+    return state().openInstrument.load();
+}
+void setOpenInstrumentId(uint32_t id) {
+    state().openInstrument.store(id);
+}
 
 void resetRecordState() {
     setOpenInstrumentId(0);

@@ -12,7 +12,9 @@
 namespace measure {
 
 // The extended view of a record; only valid while the extended record is in use.
-inline MEASURE2STRUCT* extended(MEASURESTRUCT* record) { return reinterpret_cast<MEASURE2STRUCT*>(record); }
+inline MEASURE2STRUCT* extended(MEASURESTRUCT* record) {
+    return reinterpret_cast<MEASURE2STRUCT*>(record);
+}
 
 bool usingExtendedRecord();
 void setUsingExtendedRecord(bool on);

@@ -22,7 +22,9 @@ std::atomic<double>& scaleSlot() {
 
 }  // namespace
 
-double timeScale() { return scaleSlot().load(std::memory_order_relaxed); }
+double timeScale() {
+    return scaleSlot().load(std::memory_order_relaxed);
+}
 
 void setTimeScale(double scale) {
     if (scale > 0.0) scaleSlot().store(scale, std::memory_order_relaxed);

@@ -46,70 +46,105 @@ struct ExpectedRow {
 
 // Transcribed from the model table, independently of the library's own table.
 const ExpectedRow kExpected[] = {
-    {28, 9, "Barbieri Spectro LFP", "Barbieri", "Barbieri Spectro LFP", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
-    {33, 9, "Barbieri Spectro LFP", "Barbieri", "Barbieri Spectro LFP", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
+    {28, 9, "Barbieri Spectro LFP", "Barbieri", "Barbieri Spectro LFP", "1001102", 'i', 'B',
+     "DD0D00DDDD--DDD"},
+    {33, 9, "Barbieri Spectro LFP", "Barbieri", "Barbieri Spectro LFP", "1001102", 'i', 'B',
+     "DD0D00DDDD--DDD"},
     {34, 9, "Barbieri Spectropad", "Barbieri", "Barbieri Spectropad", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
-    {31, 9, "Barbieri Spectro Swing", "Barbieri", "Barbieri Spectro Swing", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
+    {31, 9, "Barbieri Spectro Swing", "Barbieri", "Barbieri Spectro Swing", "1001102", 'i', 'B',
+     "DD0D00DDDD--DDD"},
     {30, 9, "Barbieri Device", "Barbieri", "Barbieri Device", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
-    {43, 9, "Barbieri Spectro LFP qb", "Barbieri", "Barbieri Spectro LFP qb", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
-    {53, 9, "Barbieri Spectro Swing qb", "Barbieri", "Barbieri Spectro Swing qb", "1001102", 'i', 'B', "DD0D00DDDD--DDD"},
+    {43, 9, "Barbieri Spectro LFP qb", "Barbieri", "Barbieri Spectro LFP qb", "1001102", 'i', 'B',
+     "DD0D00DDDD--DDD"},
+    {53, 9, "Barbieri Spectro Swing qb", "Barbieri", "Barbieri Spectro Swing qb", "1001102", 'i', 'B',
+     "DD0D00DDDD--DDD"},
     {15, 8, "Spectrometer QRV SP-100", "Vantu", "QRV SP-100", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
     {21, 8, "Spectrometer QRV SP-200", "Vantu", "QRV SP-200", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
-    {22, 8, "Spectrometer X-Rite Eye-One Pro2", "Vantu", "X-Rite i1Pro2", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
+    {22, 8, "Spectrometer X-Rite Eye-One Pro2", "Vantu", "X-Rite i1Pro2", "1001102", 'i', 'A',
+     "DD0D--DDDD-D-D-"},
     {48, 8, "Spectrometer Vantu SP-300", "Vantu", "Vantu SP-300", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
-    {49, 8, "Spectrometer X-Rite Eye-One Pro3", "Vantu", "X-Rite i1Pro3", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
-    {50, 8, "Spectrometer X-Rite Eye-One Pro3+", "Vantu", "X-Rite i1Pro3+", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
-    {46, 10, "Canon Spectrophotometer", "Canon", "Canon Spectrophotometer", "0000002", '-', 'N', "---------------"},
+    {49, 8, "Spectrometer X-Rite Eye-One Pro3", "Vantu", "X-Rite i1Pro3", "1001102", 'i', 'A',
+     "DD0D--DDDD-D-D-"},
+    {50, 8, "Spectrometer X-Rite Eye-One Pro3+", "Vantu", "X-Rite i1Pro3+", "1001102", 'i', 'A',
+     "DD0D--DDDD-D-D-"},
+    {46, 10, "Canon Spectrophotometer", "Canon", "Canon Spectrophotometer", "0000002", '-', 'N',
+     "---------------"},
     {45, 10, "EPSON SpectroProofer", "Epson", "EPSON SpectroProofer", "0000002", '-', 'N', "---------------"},
-    {47, 10, "EPSON SpectroProofer (ILS30)", "Epson", "EPSON SpectroProofer (ILS30)", "0000002", '-', 'N', "---------------"},
-    {40, 10, "HP Designjet Z embedded", "HP", "HP Designjet Z embedded", "0000002", '-', 'N', "---------------"},
-    {41, 10, "HP Designjet Z embedded UVCut", "HP", "HP Designjet Z embedded UVCut", "0000002", '-', 'N', "---------------"},
+    {47, 10, "EPSON SpectroProofer (ILS30)", "Epson", "EPSON SpectroProofer (ILS30)", "0000002", '-', 'N',
+     "---------------"},
+    {40, 10, "HP Designjet Z embedded", "HP", "HP Designjet Z embedded", "0000002", '-', 'N',
+     "---------------"},
+    {41, 10, "HP Designjet Z embedded UVCut", "HP", "HP Designjet Z embedded UVCut", "0000002", '-', 'N',
+     "---------------"},
     {11, 2, "EyeOne", "X-Rite", "X-Rite i1Pro", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
     {23, 2, "X-Rite i1i02", "X-Rite", "X-Rite i1i02", "1001102", 'i', 'A', "DD0D00DDDD-DDD-"},
-    {51, 2, "X-Rite i1iO3 (i1iO3 / i1Pro3)", "X-Rite", "X-Rite i1iO3 (i1iO3 / i1Pro3)", "1001102", 'i', 'A', "DD0D00DDDD-DDD-"},
-    {52, 2, "X-Rite i1iO3+ (i1iO3 / i1Pro3+)", "X-Rite", "X-Rite i1iO3+ (i1iO3 / i1Pro3+)", "1001102", 'i', 'A', "DD0D00DDDD-DDD-"},
-    {26, 2, "X-Rite i1iSis / Vantu SP-600", "X-Rite", "X-Rite i1iSis / Vantu SP-600", "0000102", 'i', 'B', "DD00--DD-----DD"},
+    {51, 2, "X-Rite i1iO3 (i1iO3 / i1Pro3)", "X-Rite", "X-Rite i1iO3 (i1iO3 / i1Pro3)", "1001102", 'i', 'A',
+     "DD0D00DDDD-DDD-"},
+    {52, 2, "X-Rite i1iO3+ (i1iO3 / i1Pro3+)", "X-Rite", "X-Rite i1iO3+ (i1iO3 / i1Pro3+)", "1001102", 'i',
+     'A', "DD0D00DDDD-DDD-"},
+    {26, 2, "X-Rite i1iSis / Vantu SP-600", "X-Rite", "X-Rite i1iSis / Vantu SP-600", "0000102", 'i', 'B',
+     "DD00--DD-----DD"},
     {37, 2, "Vantu SP-600", "X-Rite", "Vantu SP-600", "0000102", 'i', 'B', "DD00--DD-------"},
     {5, 2, "SpectroScan", "X-Rite", "X-Rite SpectroScan", "0000102", 'S', 'C', "DDD0--DD----DD-"},
     {35, 13, "FD-5BT", "Konica Minolta", "Konica Minolta FD-5BT", "1001102", 'i', 'D', "DD0D--DDDD-D-D-"},
     {38, 13, "FD-9", "Konica Minolta", "Konica Minolta FD-9", "0000102", 'i', 'D', "DD00--DD-----DD"},
-    {42, 13, "FD-9 Terminal", "Konica Minolta", "Konica Minolta FD-9 (Terminal)", "0000102", 'i', 'D', "DD00--DD-----DD"},
+    {42, 13, "FD-9 Terminal", "Konica Minolta", "Konica Minolta FD-9 (Terminal)", "0000102", 'i', 'D',
+     "DD00--DD-----DD"},
     {56, 13, "MYIRO-9", "Konica Minolta", "Konica Minolta MYIRO-9", "0000102", 'i', 'D', "DD00--DD00---DD"},
-    {44, 13, "MYIRO-9 Terminal", "Konica Minolta", "Konica Minolta MYIRO-9 (Terminal)", "0000102", 'i', 'D', "DD00--DD-----DD"},
+    {44, 13, "MYIRO-9 Terminal", "Konica Minolta", "Konica Minolta MYIRO-9 (Terminal)", "0000102", 'i', 'D',
+     "DD00--DD-----DD"},
     {55, 13, "FD-5BT", "Konica Minolta", "Konica Minolta MYIRO-1", "1001102", 'i', 'D', "DD0D00DDDD-D-D-"},
     {39, 6, "TECHKON SpectroDens", "Techkon", "TECHKON SpectroDens", "1001102", 'i', 'E', "DD0D00DDDD-D-D-"},
-    {61, 15, "Ricoh Auto Color Adjuster", "Ricoh", "Ricoh Auto Color Adjuster", "0000100", '-', 'D', "DD0---DD-----D-"},
+    {61, 15, "Ricoh Auto Color Adjuster", "Ricoh", "Ricoh Auto Color Adjuster", "0000100", '-', 'D',
+     "DD0---DD-----D-"},
     {62, 2, "X-Rite eXact2", "X-Rite", "X-Rite eXact2", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
     {63, 16, "NIX Spectro", "Nix Sensor", "NIX Spectro", "1001002", '-', 'N', "DD0D0000DD-D-0-"},
     {64, 2, "X-Rite i1 Studio", "Ricoh", "X-Rite i1 Studio", "1001102", 'i', 'A', "DD0D--DDDD-D-D-"},
     {65, 11, "Epson SD-10", "Epson", "Epson SD-10", "1001002", '-', 'N', "DD0D00DDDD-D-D-"},
-    {66, 11, "Epson SD-10 Auto Chart Reader", "Epson", "Epson SD-10 Auto Chart Reader", "1001002", '-', 'N', "DD0000DD00-DDDD"},
+    {66, 11, "Epson SD-10 Auto Chart Reader", "Epson", "Epson SD-10 Auto Chart Reader", "1001002", '-', 'N',
+     "DD0000DD00-DDDD"},
     {999, 8, "Simulator Device", "Vantu", "SimulatorDevice", "1111112", '-', 'D', "DD0DD0DDDD-DDDD"},
 };
 
 std::vector<uint32_t> modeList(char list) {
     switch (list) {
-        case 'A': return {0, 1, 5, 6, 3, 4, 19, 20};
-        case 'B': return {3, 4};
-        case 'C': return {0, 1, 5, 6, 3, 4};
-        case 'D': return {2, 3, 4};
-        case 'E': return {2};
-        default: return {};
+        case 'A':
+            return {0, 1, 5, 6, 3, 4, 19, 20};
+        case 'B':
+            return {3, 4};
+        case 'C':
+            return {0, 1, 5, 6, 3, 4};
+        case 'D':
+            return {2, 3, 4};
+        case 'E':
+            return {2};
+        default:
+            return {};
     }
 }
 
 std::string modeName(uint32_t mode) {
     switch (mode) {
-        case 0: return "Status E";
-        case 1: return "Status T";
-        case 2: return "Cie Lab";
-        case 3: return "Cie XYZ";
-        case 4: return "Spectral";
-        case 5: return "DIN 16536";
-        case 6: return "DIN 16536 Narrow";
-        case 19: return "Emission Cie XYZ";
-        case 20: return "Emission Spectral";
-        default: return "?";
+        case 0:
+            return "Status E";
+        case 1:
+            return "Status T";
+        case 2:
+            return "Cie Lab";
+        case 3:
+            return "Cie XYZ";
+        case 4:
+            return "Spectral";
+        case 5:
+            return "DIN 16536";
+        case 6:
+            return "DIN 16536 Narrow";
+        case 19:
+            return "Emission Cie XYZ";
+        case 20:
+            return "Emission Spectral";
+        default:
+            return "?";
     }
 }
 
@@ -195,7 +230,8 @@ TEST(Registry, EveryRowReadsFieldByFieldAsTheModelTableGivesIt) {
         EXPECT_STREQ(row.pszName, want.name);
         EXPECT_STREQ(row.pszManufacturer, want.manufacturer);
         EXPECT_STREQ(row.pszFullName, want.fullName);
-        for (int w = 0; w < 7; ++w) EXPECT_EQ(row.Attributes[w], uint32_t(want.attributes[w] - '0')) << "word " << w;
+        for (int w = 0; w < 7; ++w)
+            EXPECT_EQ(row.Attributes[w], uint32_t(want.attributes[w] - '0')) << "word " << w;
         for (int w = 7; w < 10; ++w) EXPECT_EQ(row.Attributes[w], 0u);
         for (uint64_t r : row.Reserved) EXPECT_EQ(r, 0u);
         expectCharts(row.pChartList, want.charts);
@@ -268,8 +304,9 @@ TEST(Registry, VersionAndInfoString) {
 }
 
 TEST(Exports, OnlyTheListedFunctionsAreVisible) {
-    for (const char* name : {"OpenInstrument", "Open2Instrument", "CloseInstrument", "MustCalibrate", "AttachObserver",
-                             "LogfileCreate", "SetParameterFile", "MeasureCreateMessageWindow"})
+    for (const char* name :
+         {"OpenInstrument", "Open2Instrument", "CloseInstrument", "MustCalibrate", "AttachObserver",
+          "LogfileCreate", "SetParameterFile", "MeasureCreateMessageWindow"})
         EXPECT_NE(lib().get<void*>(name), nullptr) << name;
     for (const char* name : {"_ZN7measure3LogEiPKcS2_", "EntryNotSupported", "AllocDllData"})
         EXPECT_EQ(lib().get<void*>(name), nullptr) << name;

@@ -57,7 +57,9 @@ ErrorBoxCapture::ErrorBoxCapture() {
     });
 }
 
-ErrorBoxCapture::~ErrorBoxCapture() { platform::setErrorBoxHook({}); }
+ErrorBoxCapture::~ErrorBoxCapture() {
+    platform::setErrorBoxHook({});
+}
 
 std::vector<std::string> ErrorBoxCapture::texts() const {
     std::lock_guard lock(boxMutex);
@@ -71,6 +73,22 @@ std::vector<std::string> ErrorBoxCapture::captions() const {
     std::vector<std::string> out;
     for (auto& b : boxes) out.push_back(b.second);
     return out;
+}
+
+}  // namespace measure::test
+
+#include "interface/logger.h"
+
+namespace measure::test {
+
+LogCapture::LogCapture() {
+    LogEnable(5, false, dir_.file("measure.log"));
+}
+LogCapture::~LogCapture() {
+    LogClose();
+}
+std::string LogCapture::text() const {
+    return readFile(dir_.file("measure.log"));
 }
 
 }  // namespace measure::test

@@ -33,3 +33,19 @@ public:
 };
 
 }  // namespace measure::test
+
+namespace measure::test {
+
+// Logs everything (level 5) to a temporary file while alive.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::string text() const;
+    bool contains(const std::string& needle) const { return text().find(needle) != std::string::npos; }
+
+private:
+    TempDir dir_;
+};
+
+}  // namespace measure::test

@@ -19,14 +19,17 @@ std::string modeNames(const ModeEntry* modes) {
 
 int listInstruments() {
     std::printf("%-5s %-34s %-34s %-15s %s\n", "ID", "Name", "Full name", "Maker", "Modes");
-    for (const InstrumentDescriptor* row = GetNextInstrument(nullptr); row != nullptr; row = GetNextInstrument(row))
-        std::printf("%-5u %-34s %-34s %-15s %s\n", row->ID, row->pszName, row->pszFullName, row->pszManufacturer,
-                    modeNames(row->pModeList).c_str());
+    for (const InstrumentDescriptor* row = GetNextInstrument(nullptr); row != nullptr;
+         row = GetNextInstrument(row))
+        std::printf("%-5u %-34s %-34s %-15s %s\n", row->ID, row->pszName, row->pszFullName,
+                    row->pszManufacturer, modeNames(row->pModeList).c_str());
     return 0;
 }
 
 void usage() {
-    std::puts("usage: measure-cli <command> [options]\n\ncommands:\n  list      the instrument registry\n  demo      the built-in demonstration");
+    std::puts(
+        "usage: measure-cli <command> [options]\n\ncommands:\n  list      the instrument registry\n  demo    "
+        "  the built-in demonstration");
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "platform/dynamic_library.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <sstream>
-#include <unistd.h>
 
 #include "platform/paths.h"
 
@@ -86,8 +86,12 @@ void* findOrdinal(LibraryHandle handle, unsigned ordinal) {
     return findSymbol(handle, name.c_str());
 }
 
-int lastLibraryError() { return tlsLastError; }
+int lastLibraryError() {
+    return tlsLastError;
+}
 
-std::string lastLibraryErrorText() { return tlsLastErrorText; }
+std::string lastLibraryErrorText() {
+    return tlsLastErrorText;
+}
 
 }  // namespace measure::platform

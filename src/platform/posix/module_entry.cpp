@@ -4,7 +4,11 @@
 
 namespace {
 
-__attribute__((constructor)) void measureProcessAttach() { measure::onProcessAttach(); }
-__attribute__((destructor)) void measureProcessDetach() { measure::onProcessDetach(); }
+__attribute__((constructor)) void measureProcessAttach() {
+    measure::onProcessAttach();
+}
+__attribute__((destructor)) void measureProcessDetach() {
+    measure::onProcessDetach();
+}
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include "platform/named_lock.h"
 
-#include <cerrno>
-#include <cstddef>
-#include <algorithm>
-#include <cstring>
-#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <string>
 
 namespace measure::platform {
 

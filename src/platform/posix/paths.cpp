@@ -1,8 +1,8 @@
 #include "platform/paths.h"
 
-#include <cstdlib>
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <cstdlib>
 
 namespace measure::platform {
 namespace {
@@ -16,9 +16,13 @@ std::string envOr(const char* name, const char* fallback) {
 
 }  // namespace
 
-std::string commonAppDataFolder() { return envOr("MEASURE_COMMON_APPDATA", "/var/lib"); }
+std::string commonAppDataFolder() {
+    return envOr("MEASURE_COMMON_APPDATA", "/var/lib");
+}
 
-std::string tempFolder() { return envOr("TMPDIR", "/tmp"); }
+std::string tempFolder() {
+    return envOr("TMPDIR", "/tmp");
+}
 
 std::string moduleFile() {
     Dl_info info{};

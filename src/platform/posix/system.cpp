@@ -1,16 +1,22 @@
 #include "platform/system.h"
 
-#include <cerrno>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace measure::platform {
 
-uint32_t currentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+uint32_t currentThreadId() {
+    return static_cast<uint32_t>(::syscall(SYS_gettid));
+}
 
-uint32_t currentProcessId() { return static_cast<uint32_t>(::getpid()); }
+uint32_t currentProcessId() {
+    return static_cast<uint32_t>(::getpid());
+}
 
-uint32_t lastErrorCode() { return static_cast<uint32_t>(errno); }
+uint32_t lastErrorCode() {
+    return static_cast<uint32_t>(errno);
+}
 
 bool localTimeNow(std::tm& out) {
     const std::time_t now = std::time(nullptr);
