@@ -14,9 +14,9 @@ namespace {
 class Library {
 public:
     Library() : handle_(dlopen(MEASURE_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    ~Library() {
-        if (handle_ != nullptr) dlclose(handle_);
-    }
+    // Kept loaded for the life of the test, as hosts keep it: the library's
+    // process-wide state lives until the process ends.
+    ~Library() = default;
     template <class Fn>
     Fn get(const char* name) const {
         return reinterpret_cast<Fn>(dlsym(handle_, name));
