@@ -35,6 +35,13 @@ std::chrono::nanoseconds scaled(uint32_t ms) {
     return std::chrono::nanoseconds(static_cast<int64_t>(ns));
 }
 
+std::chrono::nanoseconds scaledPeerWait(uint32_t ms) {
+    const std::chrono::nanoseconds floor =
+        std::chrono::milliseconds(ms < kPeerWaitFloorMs ? ms : kPeerWaitFloorMs);
+    const std::chrono::nanoseconds wait = scaled(ms);
+    return wait < floor ? floor : wait;
+}
+
 void sleepMs(uint32_t ms) {
     if (ms == 0) {
         std::this_thread::yield();

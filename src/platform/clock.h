@@ -18,6 +18,14 @@ void setTimeScale(double scale);
 // A specified delay of `ms` milliseconds on the scaled clock.
 std::chrono::nanoseconds scaled(uint32_t ms);
 
+// A wait for another party to act (an instrument's answer, a service's
+// reply, a peer taking bytes): the scaled delay, but never shorter than
+// kPeerWaitFloorMs of real time (or the unscaled delay when that is shorter),
+// so a peer on a loaded machine can still answer while tests shrink time.
+// At scale 1 it equals scaled(ms).
+inline constexpr uint32_t kPeerWaitFloorMs = 50;
+std::chrono::nanoseconds scaledPeerWait(uint32_t ms);
+
 // Sleeps `ms` specified milliseconds (scaled).
 void sleepMs(uint32_t ms);
 

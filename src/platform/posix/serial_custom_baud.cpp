@@ -1,0 +1,24 @@
+#include "platform/posix/serial_custom_baud.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+namespace measure::platform::detail {
+
+bool setCustomBaud(int fd, uint32_t baud) {
+    struct termios2 settings {};
+    if (::ioctl(fd, TCGETS2, &settings) != 0) return false;
+    settings.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+    settings.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    settings.c_ispeed = baud;
+    settings.c_ospeed = baud;
+    return ::ioctl(fd, TCSETS2, &settings) == 0;
+}
+
+uint32_t currentBaud(int fd) {
+    struct termios2 settings {};
+    if (::ioctl(fd, TCGETS2, &settings) != 0) return 0;
+    return settings.c_ospeed;
+}
+
+}  // namespace measure::platform::detail
