@@ -15,6 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::LogCapture;
+using test::logged;
 using test::ScopedEnv;
 
 constexpr const char* kOpen = "clCOMMUNICATION::open";
@@ -45,8 +46,8 @@ TEST_F(SerialPortTest, RatesFrom50To115200AreAcceptedAndTheLineTakesThem) {
     ASSERT_EQ(port.open(0, 115200, 100, false), 0);
     EXPECT_EQ(port.data()->FrameInterval, 1);
     EXPECT_EQ(line.slaveBaud(), 115200u);
-    EXPECT_TRUE(log.has(kOpen, "COM1"));
-    EXPECT_TRUE(log.has(kOpen, "Success"));
+    EXPECT_TRUE(logged(log, kOpen, "COM1"));
+    EXPECT_TRUE(logged(log, kOpen, "Success"));
     EXPECT_EQ(port.close(), 0);
     EXPECT_FALSE(port.isOpen());
 }
@@ -54,28 +55,28 @@ TEST_F(SerialPortTest, RatesFrom50To115200AreAcceptedAndTheLineTakesThem) {
 TEST_F(SerialPortTest, IllegalRatesAndIndexesAreRefusedBeforeAnyPortIsTouched) {
     EXPECT_EQ(port.open(0, 49, 100, false), -1);
     EXPECT_EQ(port.open(0, 115201, 100, false), -1);
-    EXPECT_TRUE(log.has(kOpen, "Illegal baud=49"));
-    EXPECT_TRUE(log.has(kOpen, "Illegal baud=115201"));
+    EXPECT_TRUE(logged(log, kOpen, "Illegal baud=49"));
+    EXPECT_TRUE(logged(log, kOpen, "Illegal baud=115201"));
     EXPECT_EQ(port.data()->Baud, 0);
 
     EXPECT_EQ(port.open(-1, 9600, 100, false), -1);
     EXPECT_EQ(port.open(4, 9600, 100, false), -1);
-    EXPECT_TRUE(log.has(kOpen, "Illegal ndx=-1"));
-    EXPECT_TRUE(log.has(kOpen, "Illegal ndx=4"));
+    EXPECT_TRUE(logged(log, kOpen, "Illegal ndx=-1"));
+    EXPECT_TRUE(logged(log, kOpen, "Illegal ndx=4"));
 
     // The rate is checked first: the last line is about the rate.
     EXPECT_EQ(port.open(4, 48, 100, false), -1);
     const std::string text = log.text();
     EXPECT_GT(text.find("Illegal baud=48"), text.rfind("Illegal ndx="));
-    EXPECT_FALSE(log.mentions("CreateFile"));
-    EXPECT_FALSE(log.has(kOpen, "COM1"));
+    EXPECT_FALSE(log.contains("CreateFile"));
+    EXPECT_FALSE(logged(log, kOpen, "COM1"));
     EXPECT_FALSE(port.isOpen());
 }
 
 TEST_F(SerialPortTest, TimeoutsFollowTheFrameInterval) {
     ASSERT_EQ(port.open(0, 9600, 0, false), 0);
-    EXPECT_TRUE(log.has(kOpen, "cd.FrameInterval=2"));
-    EXPECT_TRUE(log.has(kOpen, "timeout=0 adjusted to 2"));
+    EXPECT_TRUE(logged(log, kOpen, "cd.FrameInterval=2"));
+    EXPECT_TRUE(logged(log, kOpen, "timeout=0 adjusted to 2"));
     EXPECT_EQ(port.data()->timeouts.readIntervalTimeout, 0u);
     EXPECT_EQ(port.data()->timeouts.readTotalTimeoutMultiplier, 2u);
     EXPECT_EQ(port.data()->timeouts.readTotalTimeoutConstant, 2u);
@@ -89,7 +90,7 @@ TEST_F(SerialPortTest, TimeoutsFollowTheFrameInterval) {
     ASSERT_EQ(port.open(0, 57600, 100, false), 0);
     EXPECT_EQ(port.data()->FrameInterval, 1);
     EXPECT_EQ(port.set_timeout(0, true), 0);
-    EXPECT_TRUE(log.has("clCOMMUNICATION::set_timeout", "timeout=0 adjusted to 1"));
+    EXPECT_TRUE(logged(log, "clCOMMUNICATION::set_timeout", "timeout=0 adjusted to 1"));
     EXPECT_EQ(port.data()->timeouts.readIntervalTimeout, 9u);
     EXPECT_EQ(port.set_timeout(10000, false), 0);
     EXPECT_EQ(port.data()->timeouts.readTotalTimeoutConstant, 10000u);
@@ -112,7 +113,7 @@ TEST_F(SerialPortTest, ReadStopsAfterTheTerminatorAndCountsIt) {
     std::memset(buffer, 0, sizeof buffer);
     EXPECT_EQ(port.read(buffer, sizeof buffer, '\r'), 0);
     EXPECT_EQ(buffer[0], 't');
-    EXPECT_TRUE(log.mentions(" : com.read: T"));
+    EXPECT_TRUE(log.contains(" : com.read: T"));
 }
 
 TEST_F(SerialPortTest, SilenceEndsAReadAfterTheTotalTimeout) {
@@ -124,8 +125,8 @@ TEST_F(SerialPortTest, SilenceEndsAReadAfterTheTotalTimeout) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, platform::scaledPeerWait(kTimeout));
     EXPECT_LT(waited, 5s);
-    EXPECT_TRUE(log.mentions(" : com.read: T"));
-    EXPECT_TRUE(log.mentions(":0\n"));
+    EXPECT_TRUE(log.contains(" : com.read: T"));
+    EXPECT_TRUE(log.contains(":0\n"));
 }
 
 TEST_F(SerialPortTest, RawReadEndsOnTheIntervalTimeoutOnceBytesCame) {
@@ -171,8 +172,8 @@ TEST_F(SerialPortTest, AMissingPortIsNotFound) {
     test::TempDir dir;
     ScopedEnv com2("MEASURE_COM2", dir.file("no-such-tty"));
     EXPECT_EQ(port.open(1, 9600, 100, false), -1);
-    EXPECT_TRUE(log.has(kOpen, "COM2"));
-    EXPECT_TRUE(log.has(kOpen, "CreateFile fail ERROR_FILE_NOT_FOUND"));
+    EXPECT_TRUE(logged(log, kOpen, "COM2"));
+    EXPECT_TRUE(logged(log, kOpen, "CreateFile fail ERROR_FILE_NOT_FOUND"));
     EXPECT_FALSE(port.isOpen());
 }
 
@@ -180,7 +181,7 @@ TEST_F(SerialPortTest, APortHeldByAnotherOpenerIsRefused) {
     ASSERT_EQ(port.open(0, 9600, 100, false), 0);
     clCOMMUNICATION other;
     EXPECT_EQ(other.open(0, 9600, 100, false), -1);
-    EXPECT_TRUE(log.has(kOpen, "CreateFile fail ERROR_ACCESS_DENIED"));
+    EXPECT_TRUE(logged(log, kOpen, "CreateFile fail ERROR_ACCESS_DENIED"));
     EXPECT_FALSE(other.isOpen());
 
     port.close();
