@@ -507,6 +507,27 @@ MEASURE_API void DetachObserver(void);
  * environment MEASURE_LOG=path with MEASURE_LOG_LEVEL=n does the same at load. */
 MEASURE_API void LogfileCreate(uint32_t level, uint8_t append, const char* path);
 
+/* ------------------------------------------------------------------------ */
+/* Spectral conversion. A spectrum is described by a header of three words
+ * (first wavelength nm, step nm, number of values) and that many reflectance
+ * factors (0 to 1). It is placed onto 36 bands from 380 to 730 nm without
+ * interpolation; bands it does not reach count as 0. The step must be 10.
+ * Both functions are safe to call from any thread. */
+
+/* CIE XYZ for D50 and the 2 degree observer into xyz[0..2] (a perfect white
+ * gives 96.448, 100, 82.486). Returns 1, or 0 when the step is not 10 (xyz
+ * is then left untouched). */
+MEASURE_API int32_t SpectrumToXYZ(double* xyz, const uint32_t* header, const double* spectrum);
+
+/* Four densities into densities[0..3]: the red, green and blue filter
+ * densities of the standard, then the visual density. mode is the density
+ * mode: MEASURE_MODE_STATUS_E, _STATUS_T, _DIN_16536 or _DIN_16536_NARROW.
+ * Returns 1, or 0 for another mode or a step other than 10 (nothing is
+ * written then). A filter whose weighted reflectance is 0 or below (no light
+ * seen at all) reports +infinity; no density is ever NaN. */
+MEASURE_API int32_t SpectrumToDensity(double* densities, const uint32_t* header, const double* spectrum,
+                                      uint32_t mode);
+
 #ifndef _WIN32
 /* POSIX message windows: a window is a queue the host reads from. Posted
  * notifications arrive in order; a sent one blocks its sender until taken. */
