@@ -1,0 +1,44 @@
+// libFuzzer target: any byte sequence given to the CGATS chart reader either
+// reads or fails with one of its error values, and every query on the result
+// stays inside the table.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "color/cgats_chart_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    measure::CgatsChartReader reader;
+    try {
+        reader.ReadFromMemory(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz");
+    } catch (measure::eColorCtrlErrors) {
+    }
+    // Whatever was read, partly or fully, must be safe to query.
+    const int rows = reader.RowCount();
+    for (int patch = -1; patch <= rows && patch < 64; ++patch) {
+        for (int c = -1; c <= 3; ++c) {
+            volatile double x = reader.GetXYZ(patch, c);
+            volatile double l = reader.GetLab(patch, c);
+            (void)x;
+            (void)l;
+        }
+        try {
+            std::vector<double> spectrum(reader.SpectralFields().size());
+            reader.GetSpectrum(patch, spectrum.data());
+        } catch (measure::eColorCtrlErrors) {
+        }
+        for (int column = -1; column <= static_cast<int>(reader.FieldNames().size()); ++column)
+            (void)reader.CellValue(patch, column);
+    }
+    for (int type : {0, 1, 2, 3, 4, 5, 6, 101}) (void)reader.HasData(type);
+    try {
+        int start, step, count;
+        reader.GetSpectralLayout(start, step, count);
+    } catch (measure::eColorCtrlErrors) {
+    }
+    std::string value;
+    (void)reader.KeywordValue("NUMBER_OF_SETS", value);
+    return 0;
+}
