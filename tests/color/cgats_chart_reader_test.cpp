@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "interface/logger.h"
 #include "support/test_environment.h"
 
 namespace measure {
@@ -293,13 +292,11 @@ TEST(CgatsChartReader, AnAbsurdPatchCountFailsAtTheEndOfTheFileWithoutAllocating
 }
 
 TEST(CgatsChartReader, ErrorsAreLoggedWithTheFileAndLine) {
-    test::TempDir dir;
-    LogEnable(5, false, dir.file("log.txt"));
+    test::LogCapture capture;
     EXPECT_EQ(readCode("NUMBER_OF_SETS 2\r\nBEGIN_DATA_FORMAT\r\nA B\r\nEND_DATA_FORMAT\r\nBEGIN_DATA\r\n"
                        "1 2\r\n\r\n3\r\nEND_DATA\r\n"),
               kCgatsRowValueCount);
-    LogEnable(0, false, "");
-    const std::string log = test::readFile(dir.file("log.txt"));
+    const std::string log = capture.text();
     EXPECT_NE(log.find("CgatsChartReader::Read: chart.txt: line 8: row has 1 values for 2 fields (-2364)"),
               std::string::npos)
         << log;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "color/spectral.h"
-#include "interface/logger.h"
 #include "support/test_environment.h"
 
 namespace measure {
@@ -16,20 +15,6 @@ namespace {
 constexpr uint32_t kGrid[3] = {380, 10, 36};
 
 std::vector<double> flat(double value, size_t n = 36) { return std::vector<double>(n, value); }
-
-// Captures the log while alive.
-class LogCapture {
-public:
-    LogCapture() { LogEnable(5, false, dir_.file("log.txt")); }
-    ~LogCapture() { LogEnable(0, false, ""); }
-    std::string text() {
-        LogClose();
-        return test::readFile(dir_.file("log.txt"));
-    }
-
-private:
-    test::TempDir dir_;
-};
 
 TEST(SpectralWeights, TranscriptionGivesThePublishedSums) {
     double sx = 0, sy = 0, sz = 0;
@@ -94,7 +79,7 @@ TEST(SpectrumToXYZ, SpectraStartingOffTheGridAreShiftedNotInterpolated) {
 }
 
 TEST(SpectralConversion, StepOtherThanTenFailsAndWritesNothing) {
-    LogCapture log;
+    test::LogCapture log;
     const uint32_t step5[3] = {380, 5, 36};
     const auto s = flat(0.5);
     double xyz[3] = {-7, -7, -7};
@@ -109,7 +94,7 @@ TEST(SpectralConversion, StepOtherThanTenFailsAndWritesNothing) {
 }
 
 TEST(SpectrumToDensity, OnlyTheFourDensityModesAreAccepted) {
-    LogCapture log;
+    test::LogCapture log;
     const auto s = flat(0.5);
     double d[4] = {-7, -7, -7, -7};
     for (uint32_t mode : {2u, 3u, 4u, 7u, 16u}) EXPECT_EQ(SpectrumToDensity(d, kGrid, s.data(), mode), 0) << mode;
