@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/clock.h"
+#include "platform/posix/poll_wait.h"
 #include "platform/posix/serial_custom_baud.h"
 
 namespace measure::platform {
@@ -79,34 +80,6 @@ std::optional<speed_t> classicSpeed(uint32_t baud) {
             return B230400;
         default:
             return std::nullopt;
-    }
-}
-
-// Waits until `fd` is ready for `events` or `deadline` passes (none: no
-// limit). 1 ready, 0 timed out, -1 error.
-int waitReady(int fd, short events, std::optional<Clock::time_point> deadline) {
-    for (;;) {
-        timespec wait{};
-        timespec* limit = nullptr;
-        if (deadline) {
-            const auto left = *deadline - Clock::now();
-            if (left <= Clock::duration::zero()) return 0;
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            wait.tv_sec = static_cast<time_t>(ns / 1000000000);
-            wait.tv_nsec = static_cast<long>(ns % 1000000000);
-            limit = &wait;
-        }
-        pollfd entry{fd, events, 0};
-        const int ready = ::ppoll(&entry, 1, limit, nullptr);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return -1;
-        if (ready == 0) continue;  // re-check the deadline
-        if ((entry.revents & POLLNVAL) != 0) {
-            errno = EBADF;
-            return -1;
-        }
-        // Readiness, an error or a hang-up: the following read or write tells which.
-        return 1;
     }
 }
 
@@ -241,7 +214,7 @@ int32_t SerialDevice::read(void* buffer, uint32_t count) {
             const auto silence = lastByte + interval;
             if (!deadline || silence < *deadline) deadline = silence;
         }
-        const int ready = waitReady(fd, POLLIN, deadline);
+        const int ready = detail::pollUntil(fd, POLLIN, deadline);
         if (ready < 0) {
             lastError_ = static_cast<uint32_t>(errno);
             return -1;
@@ -288,7 +261,7 @@ int32_t SerialDevice::write(const void* buffer, uint32_t count) {
             lastError_ = static_cast<uint32_t>(errno);
             return -1;
         }
-        const int ready = waitReady(fd, POLLOUT, deadline);
+        const int ready = detail::pollUntil(fd, POLLOUT, deadline);
         if (ready < 0) {
             lastError_ = static_cast<uint32_t>(errno);
             return -1;

@@ -1,0 +1,61 @@
+// IPv4 TCP sockets as Winsock presents them: a handle with an invalid value,
+// options set one by one, waits for readability or writability before one
+// send or receive. Also a loopback listener for emulated services and tests.
+//
+// Timeouts are specified milliseconds and run on the scaled clock as waits
+// for a peer (platform::scaledPeerWait); kInfinite waits without limit.
+// Nothing here raises SIGPIPE: a send to a closed peer is an error result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace measure::platform {
+
+using SocketHandle = intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+// An IPv4 address and port, both in network byte order (sockaddr_in's fields).
+struct Ipv4Endpoint {
+    uint32_t address = 0;
+    uint16_t port = 0;
+};
+
+uint16_t hostToNetwork16(uint16_t value);
+uint32_t hostToNetwork32(uint32_t value);
+// 127.0.0.1 in network order.
+uint32_t loopbackAddress();
+
+// A dotted IPv4 text ("192.168.1.20") in network order; false if it is none.
+bool parseIpv4(const char* text, uint32_t& address);
+// The first IPv4 address of a host name; false when it does not resolve.
+bool resolveIpv4(const char* name, uint32_t& address);
+
+// A new IPv4 stream socket, kInvalidSocket on failure.
+SocketHandle createTcpSocket();
+enum class SocketOption { ReuseAddress, KeepAlive, NoDelay };
+bool setSocketOption(SocketHandle socket, SocketOption option, int value);
+// Connects within `timeoutMs`; false when refused, unreachable or too slow.
+bool connectSocket(SocketHandle socket, const Ipv4Endpoint& peer, uint32_t timeoutMs);
+// Ends both directions; a thread blocked on the socket wakes up. The handle
+// stays valid until closeSocket.
+void shutdownSocket(SocketHandle socket);
+void closeSocket(SocketHandle socket);
+
+// Waits up to `timeoutMs` for the socket to take bytes, then one send: the
+// bytes sent, 0 when the wait timed out, -1 for an invalid socket or an error.
+int sendSome(SocketHandle socket, const void* data, size_t size, uint32_t timeoutMs);
+// Waits up to `timeoutMs` for bytes, then one receive: the bytes received,
+// 0 when the peer closed the connection or the wait timed out, -1 for an
+// invalid socket or an error.
+int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs);
+
+// A listening socket on 127.0.0.1 (`port` 0: any free port, told in
+// boundPort, host order); kInvalidSocket on failure.
+SocketHandle listenLoopback(uint16_t port, uint16_t& boundPort);
+// Takes the next connection within `timeoutMs`; kInvalidSocket when none came.
+SocketHandle acceptConnection(SocketHandle listener, uint32_t timeoutMs);
+
+}  // namespace measure::platform

@@ -1,0 +1,40 @@
+#include "transport/message_framer.h"
+
+namespace measure::transport {
+
+void MessageFramer::resynchronise() {
+    if (text_.compare(0, kBegin.size(), kBegin) == 0) return;
+    const size_t begin = text_.find(kBegin);
+    scanned_ = 0;
+    if (begin != std::string::npos) {
+        text_.erase(0, begin);
+        return;
+    }
+    // Keep only what could still grow into "BEGIN_MESSAGE".
+    const size_t keep = kBegin.size() - 1;
+    if (text_.size() > keep) text_.erase(0, text_.size() - keep);
+}
+
+std::optional<std::string> MessageFramer::feed(std::string_view bytes) {
+    text_.append(bytes);
+    resynchronise();
+    if (text_.compare(0, kBegin.size(), kBegin) != 0) return std::nullopt;
+    // Search only what arrived since the last look (and a possible split end
+    // marker), so a large frame costs linear time.
+    const size_t from = scanned_ >= kEnd.size() ? scanned_ - (kEnd.size() - 1) : 0;
+    if (text_.find(kEnd, from) == std::string::npos) {
+        scanned_ = text_.size();
+        if (text_.size() > maxFrame_) {
+            ++dropped_;
+            text_.clear();
+            scanned_ = 0;
+        }
+        return std::nullopt;
+    }
+    std::string frame;
+    frame.swap(text_);
+    scanned_ = 0;
+    return frame;
+}
+
+}  // namespace measure::transport
