@@ -209,21 +209,37 @@ const Spectrum36& photopicEfficiency() {
     return kPhotopic;
 }
 
-Spectrum36 resampleToGrid(const uint32_t* header, const double* spectrum) {
-    Spectrum36 grid{};
+namespace {
+
+// Which input values land on which grid bands: input index from + i goes to
+// band to + i for i below n.
+struct GridRange {
+    int64_t from = 0;
+    int64_t to = 0;
+    int64_t n = 0;
+};
+
+GridRange gridRange(const uint32_t* header) {
+    GridRange r;
     const int64_t first = header[0];
     const int64_t count = header[2];
-    int64_t from = 0;  // first input index copied
-    int64_t to = 0;    // first grid band filled
-    int64_t n = 0;
     if (first >= kGridStartNm) {
-        to = (first - kGridStartNm) / kGridStepNm;
-        n = std::min<int64_t>(kGridBands - to, count);
+        r.to = (first - kGridStartNm) / kGridStepNm;
+        r.n = std::min<int64_t>(kGridBands - r.to, count);
     } else {
-        from = (kGridStartNm - first) / kGridStepNm;
-        n = std::min<int64_t>(count - from, kGridBands);
+        r.from = (kGridStartNm - first) / kGridStepNm;
+        r.n = std::min<int64_t>(count - r.from, kGridBands);
     }
-    for (int64_t i = 0; i < n; ++i) grid[static_cast<size_t>(to + i)] = spectrum[from + i];
+    if (r.n < 0) r.n = 0;
+    return r;
+}
+
+}  // namespace
+
+Spectrum36 resampleToGrid(const uint32_t* header, const double* spectrum) {
+    Spectrum36 grid{};
+    const GridRange r = gridRange(header);
+    for (int64_t i = 0; i < r.n; ++i) grid[static_cast<size_t>(r.to + i)] = spectrum[r.from + i];
     return grid;
 }
 
@@ -262,12 +278,16 @@ using measure::kGridBands;
 MEASURE_API int32_t SpectrumToXYZ(double* xyz, const uint32_t* header, const double* spectrum) {
     if (xyz == nullptr || header == nullptr || spectrum == nullptr) return 0;
     if (!measure::checkStep(header, "SpectrumToXYZ")) return 0;
-    const measure::Spectrum36 s = measure::resampleToGrid(header, spectrum);
+    // Bands the spectrum does not reach add nothing, so the sums run over the
+    // bands it covers, straight from the caller's array.
+    const measure::GridRange r = measure::gridRange(header);
+    const double* v = spectrum + r.from;
+    const measure::TristimulusWeight* w = measure::kTristimulus.data() + r.to;
     double x = 0.0, y = 0.0, z = 0.0;
-    for (int i = 0; i < kGridBands; ++i) {
-        x += s[i] * measure::kTristimulus[i].x;
-        y += s[i] * measure::kTristimulus[i].y;
-        z += s[i] * measure::kTristimulus[i].z;
+    for (int64_t i = 0; i < r.n; ++i) {
+        x += v[i] * w[i].x;
+        y += v[i] * w[i].y;
+        z += v[i] * w[i].z;
     }
     const double scale = 100.0 / measure::tristimulusDivisor();
     xyz[0] = x * scale;
