@@ -5,6 +5,9 @@ install(TARGETS measure EXPORT measureTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES include/measure/measure.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/measure)
+# Resources/ beside the library file: the CMYK profile of the display colour conversion.
+install(FILES resources/InputCMYK.icc
+        DESTINATION $<IF:$<PLATFORM_ID:Windows>,${CMAKE_INSTALL_BINDIR},${CMAKE_INSTALL_LIBDIR}>/Resources)
 install(EXPORT measureTargets NAMESPACE measure:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/measure)
 configure_package_config_file(cmake/measureConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/measureConfig.cmake

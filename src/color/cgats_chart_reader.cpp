@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
-#include "color/number_text.h"
+#include "color/chart_text.h"
 #include "interface/logger.h"
 
 namespace measure {
@@ -46,101 +45,6 @@ constexpr std::array<std::string_view, kIntegerKeywordCount> kIntegerKeywords = 
     "ROWGAPHEIGHT",
     "FIX2FLOATINGACCURACY"};
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-std::string_view unquote(std::string_view text) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
-    return text;
-}
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-char upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-// Splits a line into tokens: runs of spaces and tabs outside double quotes
-// separate them, a quoted run belongs to its token without its quotes, and
-// empty tokens are dropped. Each token is kept zero-terminated in one buffer.
-class Tokens {
-public:
-    void split(std::string_view line) {
-        text_.clear();
-        start_.clear();
-        bool quoted = false;
-        bool inToken = false;
-        size_t tokenStart = 0;
-        for (char c : line) {
-            if (c == '"') {
-                quoted = !quoted;
-                if (!inToken) {
-                    inToken = true;
-                    tokenStart = text_.size();
-                }
-                continue;
-            }
-            if (!quoted && isBlank(c)) {
-                if (inToken) finish(tokenStart);
-                inToken = false;
-                continue;
-            }
-            if (!inToken) {
-                inToken = true;
-                tokenStart = text_.size();
-            }
-            text_.push_back(c);
-        }
-        if (inToken) finish(tokenStart);
-    }
-    size_t size() const { return start_.size(); }
-    bool empty() const { return start_.empty(); }
-    std::string_view operator[](size_t i) const {
-        const size_t end = i + 1 < start_.size() ? start_[i + 1] - 1 : text_.size() - 1;
-        return std::string_view(text_).substr(start_[i], end - start_[i]);
-    }
-    // The tokens one after another, each followed by a zero byte.
-    const std::string& text() const { return text_; }
-    const std::vector<size_t>& starts() const { return start_; }
-    std::vector<std::string> strings() const {
-        std::vector<std::string> out;
-        out.reserve(size());
-        for (size_t i = 0; i < size(); ++i) out.emplace_back((*this)[i]);
-        return out;
-    }
-
-private:
-    void finish(size_t tokenStart) {
-        if (text_.size() == tokenStart) return;  // "" is no token
-        start_.push_back(tokenStart);
-        text_.push_back('\0');
-    }
-    std::string text_;
-    std::vector<size_t> start_;
-};
-
-std::vector<std::string> splitAgain(std::string_view text) {
-    Tokens again;
-    again.split(text);
-    return again.strings();
-}
-
 // "KEYWORD <ws> \"<key> <ws> ['<name>['\"]" and "SPOT_ID <ws> \"<id> <ws> ['<name>": the
 // key or identifier runs to the next space, tab or quote, the name to the
 // next apostrophe or double quote. False when the double quote is missing.
@@ -168,25 +72,11 @@ bool parseSpotDeclaration(std::string_view line, std::string_view keyword, std::
 // ("LIGHT#20GREY" becomes "Light#20Grey").
 std::string deviceNName(std::string_view raw) {
     std::string name(raw);
-    for (size_t i = 1; i < name.size(); ++i) name[i] = lower(name[i]);
+    for (size_t i = 1; i < name.size(); ++i) name[i] = asciiLower(name[i]);
     const size_t pos = name.find("#20");
     if (pos != std::string::npos && pos >= 1 && pos <= 9 && pos + 3 < name.size())
-        name[pos + 3] = upper(name[pos + 3]);
+        name[pos + 3] = asciiUpper(name[pos + 3]);
     return name;
-}
-
-// Reads `path` into `text`; false when it cannot be opened or read.
-bool loadFile(const std::string& path, std::string& text) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return false;
-    text.clear();
-    char buffer[1 << 16];
-    for (;;) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        text.append(buffer, n);
-        if (n < sizeof buffer) break;
-    }
-    return std::ferror(file.get()) == 0;
 }
 
 }  // namespace
@@ -237,7 +127,7 @@ private:
             } else if (c == ',') {
                 line_.push_back('.');
             } else {
-                line_.push_back(quoted ? c : upper(c));
+                line_.push_back(quoted ? c : asciiUpper(c));
             }
         }
         return !line_.empty();
@@ -377,7 +267,7 @@ private:
         if (entry == 0) return;
         std::vector<std::string> items = tokens_.strings();
         if (items.size() == 2) {
-            std::vector<std::string> again = splitAgain(items[1]);
+            std::vector<std::string> again = splitTokens(items[1]);
             items.resize(1);
             items.insert(items.end(), again.begin(), again.end());
         }
@@ -393,7 +283,7 @@ private:
             items = tokens_.strings();
             items.erase(items.begin());
         } else if (tokens_.size() == 2) {
-            items = splitAgain(tokens_[1]);
+            items = splitTokens(tokens_[1]);
         }
         if (items.size() < 3) return;
         const int32_t entry = parseInt(items[1]);
@@ -440,7 +330,7 @@ private:
     const char* end_;
     const std::string& name_;
     std::string line_;
-    Tokens tokens_;
+    ChartTokens tokens_;
     int physicalLine_ = 1;
     int lineNumber_ = 1;
     bool beginData_ = false;
