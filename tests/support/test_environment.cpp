@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/error_box.h"
+#include "support/sound_recorder.h"
 
 namespace measure::test {
 namespace {
@@ -19,6 +20,11 @@ std::vector<std::pair<std::string, std::string>> boxes;
 struct ScaleTime {
     ScaleTime() { platform::setTimeScale(0.01); }
 } scaleTime;
+
+// No test plays through the machine's audio device.
+struct MuteSounds {
+    MuteSounds() { muteSounds(); }
+} muteSoundsAtStart;
 
 }  // namespace
 
