@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "framework/test_driver.h"
-#include "support/log_capture.h"
+#include "support/test_environment.h"
 
 namespace measure::test_driver {
 namespace {

@@ -9,7 +9,6 @@
 #include "framework/test_driver.h"
 #include "framework/wave.h"
 #include "platform/sound.h"
-#include "support/log_capture.h"
 #include "support/sound_recorder.h"
 #include "support/test_environment.h"
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/log_capture.h"
+#include "support/test_environment.h"
 
 namespace measure::framework {
 namespace {

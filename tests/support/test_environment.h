@@ -44,6 +44,16 @@ public:
     std::string text() const;
     bool contains(const std::string& needle) const { return text().find(needle) != std::string::npos; }
 
+    // "<function>: <text>" (or "<function>" for a line without text) of each
+    // line written so far, in order.
+    std::vector<std::string> entries() const;
+    // How many lines read exactly "<function>: <text>" ("<function>" when
+    // `text` is empty).
+    int count(const std::string& function, const std::string& text) const;
+    bool has(const std::string& function, const std::string& text) const { return count(function, text) > 0; }
+    // Index in entries() of the first such line, or -1.
+    int indexOf(const std::string& function, const std::string& text) const;
+
 private:
     TempDir dir_;
 };

@@ -1,23 +1,21 @@
-#include "support/log_capture.h"
-
+// Reading the captured log line by line.
 #include <sstream>
 
-#include "interface/logger.h"
+#include "support/test_environment.h"
 
 namespace measure::test {
+namespace {
 
-LogCapture::LogCapture(int level) : path_(dir_.file("measure.log")) {
-    LogEnable(level, false, path_);
+std::string entryOf(const std::string& function, const std::string& text) {
+    return text.empty() ? function : function + ": " + text;
 }
 
-LogCapture::~LogCapture() {
-    LogClose();
-}
+}  // namespace
 
 std::vector<std::string> LogCapture::entries() const {
     // A line is "<ctime>: <ms> : <thread> : <function>[: <text>]".
     std::vector<std::string> out;
-    std::istringstream in(readFile(path_));
+    std::istringstream in(text());
     std::string line;
     while (std::getline(in, line)) {
         size_t pos = line.find(" : ");
@@ -30,7 +28,7 @@ std::vector<std::string> LogCapture::entries() const {
 }
 
 int LogCapture::count(const std::string& function, const std::string& text) const {
-    const std::string wanted = text.empty() ? function : function + ": " + text;
+    const std::string wanted = entryOf(function, text);
     int n = 0;
     for (const std::string& e : entries())
         if (e == wanted) ++n;
@@ -38,7 +36,7 @@ int LogCapture::count(const std::string& function, const std::string& text) cons
 }
 
 int LogCapture::indexOf(const std::string& function, const std::string& text) const {
-    const std::string wanted = text.empty() ? function : function + ": " + text;
+    const std::string wanted = entryOf(function, text);
     const std::vector<std::string> all = entries();
     for (size_t i = 0; i < all.size(); ++i)
         if (all[i] == wanted) return static_cast<int>(i);
