@@ -1,6 +1,8 @@
 #include "framework/worker_thread.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -19,6 +21,13 @@ std::atomic<int> gLiveThreads{0};
 
 constexpr const char* kDefaultName = "clWORKER_THREAD::ThreadMain";
 constexpr const char* kWaitFailed = "clWORKER_THREAD::WaitRequest: !=WAIT_OBJECT_0";
+
+// A worker wait of `ms` specified milliseconds: scaled, but at least
+// kWorkerWaitFloorMs of real time (or `ms` when shorter).
+std::chrono::nanoseconds workerWait(uint32_t ms) {
+    const std::chrono::nanoseconds floor = std::chrono::milliseconds(std::min(ms, kWorkerWaitFloorMs));
+    return std::max<std::chrono::nanoseconds>(platform::scaled(ms), floor);
+}
 
 }  // namespace
 
@@ -46,7 +55,7 @@ struct clWORKER_THREAD::Shared {
         const auto isDone = [this] { return doneEvent; };
         if (ms == platform::kInfinite) {
             changed.wait(lock, isDone);
-        } else if (!changed.wait_for(lock, platform::scaled(ms), isDone)) {
+        } else if (!changed.wait_for(lock, workerWait(ms), isDone)) {
             throw exWORKER_THREAD(kWaitFailed);
         }
     }
@@ -146,7 +155,7 @@ clWORKER_THREAD::~clWORKER_THREAD() {
             shared_->changed.wait(lock, hasExited);
             ended = true;
         } else {
-            ended = shared_->changed.wait_for(lock, platform::scaled(timeout_), hasExited);
+            ended = shared_->changed.wait_for(lock, workerWait(timeout_), hasExited);
         }
     }
     if (ended) {

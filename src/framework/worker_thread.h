@@ -16,6 +16,12 @@
 // pointer (a driver object, for instance) is the request's business: driver
 // requests poll the stop flag at least every 100 ms and end long before.
 //
+// Timeouts are waits for another thread to act. They follow the time scale
+// but never drop below kWorkerWaitFloorMs of real time (or the unscaled
+// timeout when shorter): a new thread on a loaded machine can take a good
+// part of that to be scheduled, and shrunken time in tests must not turn
+// that into a failed open. At scale 1 the floor never applies.
+//
 // Threads: StartRequest and WaitRequest may be called from any thread; the
 // request runs on the worker's own thread.
 #pragma once
@@ -39,6 +45,9 @@ public:
 private:
     const char* text_;
 };
+
+// Real-time floor of every worker timeout (see above).
+inline constexpr uint32_t kWorkerWaitFloorMs = 500;
 
 // The text of the worker's own stop signal.
 extern const char kWorkerStop[];

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "framework/test_driver.h"
+#include "platform/clock.h"
 #include "support/test_environment.h"
 
 namespace measure::test_driver {
@@ -237,8 +238,8 @@ TEST_P(RequestOutcome, EndsWithStatusZeroAndExactlyOneThreadEnd) {
     ASSERT_EQ(StartMultiMeasureTest(m()), 0);
     ASSERT_TRUE(observer.waitThreadEnds(1));
     // Let anything wrongly posted after the first end arrive.
-    driver()->MeasureThread->WaitRequest(10000);
-    driver()->KeyThread->WaitRequest(10000);
+    driver()->MeasureThread->WaitRequest(platform::kInfinite);
+    driver()->KeyThread->WaitRequest(platform::kInfinite);
 
     const auto all = observer.all();
     EXPECT_EQ(observer.values(Notification::ThreadEnd), (std::vector<int64_t>{outcome.endCode}));
@@ -289,7 +290,7 @@ TEST_F(DriverSkeleton, ARequestThatReportedItsOwnEndGetsNoSecondOne) {
     ASSERT_EQ(OpenTest(m()), 0);
     ASSERT_EQ(StartMultiMeasureTest(m()), 0);
     ASSERT_TRUE(observer.waitThreadEnds(1));
-    driver()->MeasureThread->WaitRequest(10000);
+    driver()->MeasureThread->WaitRequest(platform::kInfinite);
     EXPECT_EQ(observer.values(Notification::ThreadEnd),
               (std::vector<int64_t>{MEASURE_END_CALIBRATION_FAILED}));
     EXPECT_EQ(observer.values(Notification::Status),

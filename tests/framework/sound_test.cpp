@@ -8,6 +8,7 @@
 
 #include "framework/test_driver.h"
 #include "framework/wave.h"
+#include "platform/clock.h"
 #include "platform/sound.h"
 #include "support/sound_recorder.h"
 #include "support/test_environment.h"
@@ -136,6 +137,7 @@ TEST(AudioDevice, PlaybackReturnsPromptlyWithOrWithoutADevice) {
     EXPECT_FALSE(platform::playPcm({1, 44100, 16}, silence.data(), 1));
 }
 
+using test_driver::clTEST_DRIVER;
 using test_driver::TestDriverFixture;
 using DriverSounds = TestDriverFixture;
 
@@ -147,7 +149,7 @@ TEST_F(DriverSounds, SelectorZeroWithoutObserverIsSilent) {
     ASSERT_EQ(test_driver::OpenTest(m()), 0);
     driver()->xBeepSuccess(SuccessBeep::Immediate);
     driver()->xBeepFailure();
-    driver()->KeyThread->WaitRequest(100000);
+    driver()->KeyThread->WaitRequest(platform::kInfinite);
     EXPECT_TRUE(recorder.played().empty());
     EXPECT_TRUE(observer.all().empty());
     EXPECT_TRUE(boxes.texts().empty());
@@ -158,10 +160,12 @@ TEST_F(DriverSounds, SelectorZeroHandsTheObserverTheTones) {
     setSoundSelector(MEASURE_SOUND_OBSERVER);
     ASSERT_EQ(test_driver::OpenTest(m()), 0);
     test::LogCapture log;
-    driver()->xBeepSuccess(SuccessBeep::Delayed);
-    driver()->xBeepSuccess(SuccessBeep::Immediate);
-    driver()->xBeepFailure();
-    driver()->KeyThread->WaitRequest(100000);
+    for (auto beep : {+[](clTEST_DRIVER& d) { d.xBeepSuccess(SuccessBeep::Delayed); },
+                      +[](clTEST_DRIVER& d) { d.xBeepSuccess(SuccessBeep::Immediate); },
+                      +[](clTEST_DRIVER& d) { d.xBeepFailure(); }}) {
+        beep(*driver());
+        driver()->KeyThread->WaitRequest(platform::kInfinite);
+    }
     EXPECT_EQ(observer.all(), (std::vector<Notification>{{Notification::Beep, 1600, 32},
                                                          {Notification::Beep, 1600, 32},
                                                          {Notification::Beep, 1200, 320}}));
@@ -176,8 +180,9 @@ TEST_F(DriverSounds, SelectorOnePlaysTheBuiltInSoundsAndNotTheObserver) {
     ASSERT_EQ(test_driver::OpenTest(m()), 0);
     const auto asked = Clock::now();
     driver()->xBeepSuccess(SuccessBeep::Delayed);
+    driver()->KeyThread->WaitRequest(platform::kInfinite);
     driver()->xBeepSuccess(SuccessBeep::Immediate);
-    driver()->KeyThread->WaitRequest(100000);
+    driver()->KeyThread->WaitRequest(platform::kInfinite);
     ASSERT_EQ(recorder.ids(), (std::vector<uint16_t>{kSoundAccepted, kSoundDelivered}));
     // The delayed form pauses 500 ms (5 ms here) before its sound.
     EXPECT_GE(recorder.played()[0].start - asked, std::chrono::milliseconds(4));
@@ -189,9 +194,17 @@ TEST_F(DriverSounds, TheFailureSoundEndsBeforeKeyThreadTakesItsNextRequest) {
     setSoundSelector(MEASURE_SOUND_BUILT_IN);
     ASSERT_EQ(test_driver::OpenTest(m()), 0);
     driver()->xBeepFailure();
+    // Offer the next request until KeyThread takes it; every refusal is the
+    // worker still busy with the sound.
     Clock::time_point next{};
-    driver()->RunOnKeyThread([&next] { next = Clock::now(); });
-    driver()->KeyThread->WaitRequest(100000);
+    for (;;) {
+        try {
+            driver()->KeyThread->StartRequest([&next] { next = Clock::now(); });
+            break;
+        } catch (const exWORKER_THREAD&) {
+        }
+    }
+    driver()->KeyThread->WaitRequest(platform::kInfinite);
     ASSERT_EQ(recorder.ids(), (std::vector<uint16_t>{kSoundFailure}));
     const SoundRecorder::Played failure = recorder.played()[0];
     EXPECT_EQ(failure.lengthMs, 512u);
@@ -205,7 +218,7 @@ TEST_F(DriverSounds, AnyOtherSelectorKeepsQuiet) {
     ASSERT_EQ(test_driver::OpenTest(m()), 0);
     driver()->xBeepFailure();
     driver()->KeyNotification();
-    driver()->KeyThread->WaitRequest(100000);
+    driver()->KeyThread->WaitRequest(platform::kInfinite);
     EXPECT_TRUE(recorder.played().empty());
     EXPECT_EQ(observer.count(Notification::Beep), 0);
     // The key notification's statuses still arrive.
