@@ -1,0 +1,229 @@
+#include "transport/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "common/https_server.h"
+#include "support/test_environment.h"
+
+namespace measure::transport {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Echoes what a request looked like: "<method> <path> <body>".
+void echo(const httplib::Request& request, httplib::Response& response) {
+    response.set_header("X-Method", request.method);
+    response.set_content(request.method + " " + request.path + " " + request.body, "text/plain");
+}
+
+class HttpClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(HttpConnection::globalInit(), 0);
+        ASSERT_NE(https.server(), nullptr);
+        httplib::SSLServer& server = *https.server();
+        server.Get("/echo", echo);
+        server.Post("/echo", echo);
+        server.Patch("/echo", echo);
+        server.Delete("/echo", echo);
+        server.Options("/echo", echo);
+        server.Get("/headers", [](const httplib::Request& request, httplib::Response& response) {
+            response.set_content(request.get_header_value("X-Job") + "|" +
+                                     request.get_header_value("Authorization") + "|" +
+                                     request.get_header_value("User-Agent") + "|" +
+                                     (request.has_header("Expect") ? "expect" : "no-expect"),
+                                 "text/plain");
+            response.set_header("X-Serial", "  SN 12345  ");
+        });
+        server.Post("/upload", [](const httplib::Request& request, httplib::Response& response) {
+            if (!request.has_file("multipartFile")) {
+                response.status = 400;
+                return;
+            }
+            const auto file = request.get_file_value("multipartFile");
+            response.status = 200;
+            response.set_content(file.filename + "|" + file.content_type + "|" + file.content, "text/plain");
+        });
+        server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/echo");
+        });
+        server.Get("/slow", [this](const httplib::Request&, httplib::Response& response) {
+            // Answers only when the test lets it (bounded, so stop() never hangs).
+            std::unique_lock lock(mutex);
+            released.wait_for(lock, 5s, [this] { return release; });
+            response.set_content("late", "text/plain");
+        });
+        ASSERT_TRUE(https.start());
+    }
+    void TearDown() override {
+        {
+            std::lock_guard lock(mutex);
+            release = true;
+        }
+        released.notify_all();
+        https.stop();
+    }
+    // A connection that trusts nothing in particular: verification off.
+    HttpConnection trusting() {
+        HttpConnection connection(https.baseUrl());
+        connection.setVerifyPeer(false);
+        connection.setVerifyHost(false);
+        return connection;
+    }
+
+    test::TempDir folder;
+    emulator::HttpsServer https{folder.path()};
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+};
+
+TEST_F(HttpClientTest, EveryMethodReachesTheServerWithItsBody) {
+    HttpConnection connection(https.baseUrl());
+    connection.setVerifyPeer(false);
+    connection.setVerifyHost(false);
+
+    HttpResponse response = connection.get("/echo");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "GET /echo ");
+    response = connection.post("/echo", "{\"job\": 1}");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "POST /echo {\"job\": 1}");
+    response = connection.patch("/echo", "{\"status\": \"TERMINATED\"}");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "PATCH /echo {\"status\": \"TERMINATED\"}");
+    response = connection.del("/echo");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "DELETE /echo ");
+    response = connection.options("/echo");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.headers["X-Method"], "OPTIONS");
+    // HEAD comes back at once, without a body, with the headers of GET.
+    response = connection.head("/echo");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_TRUE(response.body.empty());
+    EXPECT_EQ(response.headers["Content-Length"], "11");  // "HEAD /echo "
+    response = connection.get("/nothing-here");
+    EXPECT_EQ(response.code, 404);
+}
+
+TEST_F(HttpClientTest, HeadersAuthenticationAndUserAgentAreSent) {
+    HttpConnection connection = trusting();
+    connection.setHeaders({{"X-Job", "old"}});
+    connection.AppendHeader("X-Job", "7");
+    connection.AppendHeader("Expect", "");  // removes the header libcurl might add
+    connection.setBasicAuth("admin", "secret");
+    HttpResponse response = connection.get("/headers");
+    ASSERT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "7|Basic YWRtaW46c2VjcmV0|measure-http/1|no-expect");
+    // Response header values come trimmed.
+    EXPECT_EQ(response.headers["X-Serial"], "SN 12345");
+
+    connection.setUserAgent("Vantu Measurement Service");
+    EXPECT_EQ(connection.userAgent(), "Vantu Measurement Service measure-http/1");
+    connection.setBasicAuth("", "");
+    response = connection.get("/headers");
+    EXPECT_EQ(response.body, "7||Vantu Measurement Service measure-http/1|no-expect");
+}
+
+TEST_F(HttpClientTest, TheMultipartUploadCarriesTheXmlAsOneNamedPart) {
+    HttpConnection connection(https.baseUrl());  // verification stays on: the upload switches it off
+    const std::string xml = "<?xml version=\"1.0\"?><chart sheets=\"2\"/>";
+    HttpResponse response;
+    connection.postMultipartXml("/upload", xml, response);
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "multipartFile|application/xml|" + xml);
+}
+
+TEST_F(HttpClientTest, VerificationRefusesTheSelfSignedCertificateUnlessTrustedOrOff) {
+    HttpConnection strict(https.baseUrl());
+    HttpResponse response = strict.get("/echo");
+    EXPECT_EQ(response.code, 60);  // CURLE_PEER_FAILED_VERIFICATION
+    EXPECT_FALSE(response.body.empty());
+    EXPECT_FALSE(strict.lastRequest().curlError.empty());
+
+    strict.setCaInfoFile(https.certificate().certificate);
+    response = strict.get("/echo");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_GT(strict.lastRequest().appConnectTime, 0.0);
+    EXPECT_GE(strict.lastRequest().totalTime, strict.lastRequest().appConnectTime);
+    EXPECT_TRUE(strict.lastRequest().curlError.empty());
+
+    HttpConnection relaxed = trusting();
+    EXPECT_EQ(relaxed.get("/echo").code, 200);
+}
+
+TEST_F(HttpClientTest, AnUnreachablePortGivesLibcurlsCodeAndText) {
+    HttpConnection connection("https://127.0.0.1:1");
+    const HttpResponse response = connection.get("/status");
+    EXPECT_EQ(response.code, 7);  // CURLE_COULDNT_CONNECT
+    EXPECT_EQ(response.body, "Couldn't connect to server");
+
+    HttpConnection viaSocket(https.baseUrl());
+    viaSocket.setUnixSocketPath(folder.file("no-such-socket"));
+    EXPECT_EQ(viaSocket.get("/echo").code, 7);
+}
+
+TEST_F(HttpClientTest, ATimeoutEndsASilentTransferAndZeroMeansNone) {
+    HttpConnection connection = trusting();
+    connection.setTimeout(1);
+    const auto start = std::chrono::steady_clock::now();
+    const HttpResponse response = connection.get("/slow");
+    EXPECT_EQ(response.code, 28);  // CURLE_OPERATION_TIMEDOUT
+    EXPECT_EQ(response.body, "Timeout was reached");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+
+    // Without a timeout the transfer waits for the answer.
+    connection.setTimeout(0);
+    std::thread releaser([this] {
+        std::this_thread::sleep_for(5ms);
+        {
+            std::lock_guard lock(mutex);
+            release = true;
+        }
+        released.notify_all();
+    });
+    const HttpResponse late = connection.get("/slow");
+    releaser.join();
+    EXPECT_EQ(late.code, 200);
+    EXPECT_EQ(late.body, "late");
+}
+
+TEST_F(HttpClientTest, RedirectsAreFollowedOnlyWhenAsked) {
+    HttpConnection connection = trusting();
+    EXPECT_EQ(connection.get("/moved").code, 302);
+    connection.followRedirects(true, 3);
+    const HttpResponse response = connection.get("/moved");
+    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.body, "GET /echo ");
+    EXPECT_EQ(connection.lastRequest().redirectCount, 1);
+}
+
+int countProgress(void* data, double, double, double, double) {
+    ++*static_cast<int*>(data);
+    return 0;
+}
+
+int abortProgress(void*, double, double, double, double) {
+    return 1;
+}
+
+TEST_F(HttpClientTest, TheProgressCallbackSeesTheTransferAndCanAbortIt) {
+    HttpConnection connection = trusting();
+    int calls = 0;
+    connection.setProgressCallback(countProgress, &calls);
+    EXPECT_EQ(connection.get("/echo").code, 200);
+    EXPECT_GT(calls, 0);
+
+    connection.setProgressCallback(abortProgress, nullptr);
+    EXPECT_EQ(connection.get("/echo").code, 42);  // CURLE_ABORTED_BY_CALLBACK
+}
+
+}  // namespace
+}  // namespace measure::transport
