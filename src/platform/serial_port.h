@@ -66,7 +66,7 @@ public:
 
     // Opens `name` for reading and writing, exclusively. False with lastError().
     bool open(const char* name);
-    bool isOpen() const { return handle_ >= 0; }
+    bool isOpen() const { return handle_ != kClosed; }
     void close();
 
     bool setTimeouts(const SerialTimeouts& timeouts);
@@ -87,9 +87,12 @@ public:
     uint32_t lastError() const { return lastError_; }
 
 private:
+    // The system's own device of COM<number> (1..4).
+    static std::string systemPortPath(int number);
     bool fail(uint32_t error);
 
-    intptr_t handle_ = -1;
+    static constexpr intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE, or no descriptor
+    intptr_t handle_ = kClosed;
     SerialTimeouts timeouts_{};
     uint32_t lastError_ = 0;
 };

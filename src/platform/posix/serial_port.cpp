@@ -8,7 +8,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <optional>
 
 #include "platform/clock.h"
@@ -97,21 +96,8 @@ SerialDevice::~SerialDevice() {
     close();
 }
 
-std::string SerialDevice::devicePath(const char* name) {
-    if (name == nullptr) return {};
-    const std::string text(name);
-    if (text.size() == 4 && text.compare(0, 3, "COM") == 0 && text[3] >= '1' && text[3] <= '4') {
-        const std::string variable = "MEASURE_" + text;
-        const char* value = std::getenv(variable.c_str());
-        if (value != nullptr && *value != '\0') return value;
-        return std::string("/dev/ttyS") + static_cast<char>(text[3] - 1);
-    }
-    return text;
-}
-
-bool SerialDevice::fail(uint32_t error) {
-    lastError_ = error;
-    return false;
+std::string SerialDevice::systemPortPath(int number) {
+    return "/dev/ttyS" + std::to_string(number - 1);
 }
 
 bool SerialDevice::open(const char* name) {
