@@ -93,12 +93,6 @@ TEST(WorkerThread, RunsRequestsInOrderAndLogsUnderItsName) {
     EXPECT_GE(log.count("Ordered", "Wait for requests"), 5);
 }
 
-TEST(WorkerThread, UnnamedWorkerLogsAsThreadMain) {
-    LogCapture log;
-    { clWORKER_THREAD worker(1000, nullptr); }
-    EXPECT_TRUE(log.has("clWORKER_THREAD::ThreadMain", "Stopped"));
-}
-
 TEST(WorkerThread, FunctionAndContextFormRunsOnlyWithBoth) {
     int calls = 0;
     clWORKER_THREAD worker(60000, "Plain");
@@ -148,13 +142,6 @@ TEST(WorkerThread, StartRequestOnABusyWorkerThrowsAfterTheTimeoutAndLeavesTheReq
     worker.WaitRequest(platform::kInfinite);
     EXPECT_TRUE(finished);
     EXPECT_FALSE(second);
-}
-
-TEST(WorkerThread, WaitRequestOnAnIdleWorkerReturnsWithoutLogging) {
-    LogCapture log;
-    clWORKER_THREAD worker(1000, "Quiet");
-    worker.WaitRequest(0);
-    EXPECT_FALSE(log.has("clWORKER_THREAD::WaitRequest", "Quiet"));
 }
 
 TEST(WorkerThread, AnOverrunningRequestIsAbandonedAndFinishesSafelyLater) {
