@@ -17,8 +17,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* A window handle. On Windows this is the declaration <windows.h> makes, so a
+ * host may include the two headers in either order; on POSIX a window is a
+ * message queue created by MeasureCreateMessageWindow. */
+typedef struct HWND__* HWND;
+
 #ifdef _WIN32
-#include <windows.h>
 #define MEASURE_CALL
 #ifdef MEASURE_BUILDING_LIBRARY
 #define MEASURE_EXPORT_ATTR __declspec(dllexport)
@@ -26,8 +30,6 @@
 #define MEASURE_EXPORT_ATTR __declspec(dllimport)
 #endif
 #else
-/* On POSIX a window is a message queue created by MeasureCreateMessageWindow. */
-typedef struct HWND__* HWND;
 #define MEASURE_CALL
 #define MEASURE_EXPORT_ATTR __attribute__((visibility("default")))
 #endif
@@ -168,9 +170,9 @@ enum { MEASURE_SOUND_OBSERVER = 0, MEASURE_SOUND_BUILT_IN = 1 };
 #define MEASURE_DENSITY_SLOTS 256
 
 typedef struct MEASURESTRUCT {
-    uint32_t instrument; /* registry ID; 999 while a simulation override is active */
-    int32_t port;        /* -1 when closed; the connection the driver uses */
-    uint32_t Mode;       /* MEASURE_MODE_*, plus 16 for emission */
+    uint32_t instrument;        /* registry ID; 999 while a simulation override is active */
+    int32_t port;               /* -1 when closed; the connection the driver uses */
+    uint32_t Mode;              /* MEASURE_MODE_*, plus 16 for emission */
     uint32_t NumOfMeasurements; /* old record: density results stored so far */
     union {
         /* Old record: four densities x 1000 per slot (Status/DIN channels). */
@@ -205,36 +207,36 @@ typedef struct MEASURE2STRUCT {
     int32_t CellY;             /* patch height, micrometres */
     int32_t GapX;              /* gap between patches, micrometres */
     int32_t NumPatchesPerChart;
-    char* pszParameterFile;          /* driver parameter file */
-    uint32_t SoundSelector;          /* 2128: MEASURE_SOUND_* */
-    uint32_t ReferencePatches;       /* 2132: reference patch flag; FD-5BT paper margins */
-    uint32_t DirectionDetection;     /* 2136: strip direction; FD-5BT reverse scanning */
-    uint32_t CornerMode;             /* 2140: simulator corner registration mode */
-    uint32_t Option2144;             /* 2144 */
-    uint32_t BarbieriPreparation;    /* 2148 */
-    uint32_t BarbieriCondition;      /* 2152 */
-    uint32_t Option2156;             /* 2156 */
-    uint32_t OptionBits;             /* 2160: op* bits */
-    uint32_t ChartPageIndex;         /* 2164: 0-based chart page */
-    uint32_t DualScan;               /* 2168: dual scan in use; FD-5BT/MYIRO-1 mismatch at once */
-    uint32_t PositionRecognition;    /* 2172 */
-    uint32_t OwnSegmentation;        /* 2176: i1Pro own segmentation; i1iO table recognition; FD-9 start */
-    uint32_t HostProcessId;          /* 2180: Barbieri manual positioning keys */
-    uint32_t Option2184;             /* 2184 */
-    uint32_t ColumnOrder;            /* 2188: read a chart column by column */
-    uint32_t MeasurementCondition;   /* 2192: MEASURE_CONDITION_* */
-    uint32_t NetworkAddress;         /* 2196: IPv4, network byte order; 0 = not given */
-    uint32_t ReferenceStrip;         /* 2200: SD-10 reference strip selector */
-    uint32_t SerialNumber;           /* 2204 */
-    uint32_t ReverseOrder;           /* 2208 */
-    uint32_t ModelCheckOverride;     /* 2212 */
-    uint32_t BarbieriDefinition;     /* 2216 */
-    uint32_t SingleTriggerMode;      /* 2220 */
+    char* pszParameterFile;           /* driver parameter file */
+    uint32_t SoundSelector;           /* 2128: MEASURE_SOUND_* */
+    uint32_t ReferencePatches;        /* 2132: reference patch flag; FD-5BT paper margins */
+    uint32_t DirectionDetection;      /* 2136: strip direction; FD-5BT reverse scanning */
+    uint32_t CornerMode;              /* 2140: simulator corner registration mode */
+    uint32_t Option2144;              /* 2144 */
+    uint32_t BarbieriPreparation;     /* 2148 */
+    uint32_t BarbieriCondition;       /* 2152 */
+    uint32_t Option2156;              /* 2156 */
+    uint32_t OptionBits;              /* 2160: op* bits */
+    uint32_t ChartPageIndex;          /* 2164: 0-based chart page */
+    uint32_t DualScan;                /* 2168: dual scan in use; FD-5BT/MYIRO-1 mismatch at once */
+    uint32_t PositionRecognition;     /* 2172 */
+    uint32_t OwnSegmentation;         /* 2176: i1Pro own segmentation; i1iO table recognition; FD-9 start */
+    uint32_t HostProcessId;           /* 2180: Barbieri manual positioning keys */
+    uint32_t Option2184;              /* 2184 */
+    uint32_t ColumnOrder;             /* 2188: read a chart column by column */
+    uint32_t MeasurementCondition;    /* 2192: MEASURE_CONDITION_* */
+    uint32_t NetworkAddress;          /* 2196: IPv4, network byte order; 0 = not given */
+    uint32_t ReferenceStrip;          /* 2200: SD-10 reference strip selector */
+    uint32_t SerialNumber;            /* 2204 */
+    uint32_t ReverseOrder;            /* 2208 */
+    uint32_t ModelCheckOverride;      /* 2212 */
+    uint32_t BarbieriDefinition;      /* 2216 */
+    uint32_t SingleTriggerMode;       /* 2220 */
     uint32_t SimulationBesideLibrary; /* 2224: 1 = configuration beside the library */
-    uint32_t RicohPort;              /* 2228 */
-    uint32_t Option2232;             /* 2232 */
-    uint32_t BatteryLevel;           /* 2236: percent */
-    uint32_t DiscoveredDevices;      /* 2240 */
+    uint32_t RicohPort;               /* 2228 */
+    uint32_t Option2232;              /* 2232 */
+    uint32_t BatteryLevel;            /* 2236: percent */
+    uint32_t DiscoveredDevices;       /* 2240 */
     uint32_t Reserved2244[15];
 } MEASURE2STRUCT;
 
@@ -317,7 +319,7 @@ typedef struct MEASURE_TRIPLE_RESULT {
 } MEASURE_TRIPLE_RESULT;
 /* The three values of patch i (0-based) behind a three-value result. */
 #define MEASURE_TRIPLE_VALUES(result, i) \
-    ((const double*)((const char*)(result) + sizeof(MEASURE_TRIPLE_RESULT) + (size_t)(i) * 3 * sizeof(double)))
+    ((const double*)((const char*)(result) + sizeof(MEASURE_TRIPLE_RESULT) + (size_t)(i)*3 * sizeof(double)))
 
 /* Spectral form (Mode 4): the head, then one 1600-byte slot of 200 doubles
  * per patch. Values 0..35 of a slot are the spectrum from 380 to 730 nm
@@ -331,8 +333,9 @@ typedef struct MEASURE_SPECTRAL_RESULT {
     uint64_t NumPatches;
 } MEASURE_SPECTRAL_RESULT;
 /* The 200-value slot of patch i (0-based) behind a spectral result. */
-#define MEASURE_SPECTRAL_PATCH(result, i) \
-    ((const double*)((const char*)(result) + sizeof(MEASURE_SPECTRAL_RESULT) + (size_t)(i) * MEASURE_SPECTRAL_SLOT_BYTES))
+#define MEASURE_SPECTRAL_PATCH(result, i)                                      \
+    ((const double*)((const char*)(result) + sizeof(MEASURE_SPECTRAL_RESULT) + \
+                     (size_t)(i)*MEASURE_SPECTRAL_SLOT_BYTES))
 
 MEASURE_STATIC_ASSERT(sizeof(MEASURE_TRIPLE_RESULT) == 16, "three-value head");
 MEASURE_CHECK_OFFSET(MEASURE_SPECTRAL_RESULT, NumPatches, 16);
@@ -396,8 +399,7 @@ MEASURE_CHECK_OFFSET(InstrumentDescriptor, pModeList, 80);
 MEASURE_CHECK_OFFSET(InstrumentDescriptor, pfnOpen, 88);
 MEASURE_CHECK_OFFSET(InstrumentDescriptor, pfnStartInsertPaper, 200);
 MEASURE_CHECK_OFFSET(InstrumentDescriptor, Reserved, 208);
-MEASURE_STATIC_ASSERT(sizeof(InstrumentDescriptor) == MEASURE_REGISTRY_ROW_SIZE,
-                      "InstrumentDescriptor size");
+MEASURE_STATIC_ASSERT(sizeof(InstrumentDescriptor) == MEASURE_REGISTRY_ROW_SIZE, "InstrumentDescriptor size");
 
 /* ------------------------------------------------------------------------ */
 /* The observer. The library calls it on driver threads when the record has

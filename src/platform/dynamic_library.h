@@ -1,6 +1,8 @@
-// Run-time loading of vendor libraries. A Windows name "Vendor\\X.dll" is
-// looked up as libX.so on POSIX: first in each folder of $MEASURE_SDK_PATH
-// (colon-separated), then in the library's own folder, then on the system path.
+// Run-time loading of vendor libraries (LoadLibraryA / GetProcAddress on
+// Windows, dlopen on POSIX, where a Windows name "Vendor\\X.dll" is looked up
+// as libX.so). Both look first in each folder of $MEASURE_SDK_PATH (separated
+// by ':' on POSIX, ';' on Windows), then in the library's own folder, then on
+// the system's search path.
 #pragma once
 
 #include <string>

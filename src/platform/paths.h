@@ -7,9 +7,11 @@
 
 namespace measure::platform {
 
-// SHGetFolderPath(CSIDL_COMMON_APPDATA), or $MEASURE_COMMON_APPDATA / /var/lib.
+// $MEASURE_COMMON_APPDATA when set; else SHGetFolderPath(CSIDL_COMMON_APPDATA)
+// on Windows, /var/lib on POSIX. Without a trailing separator.
 std::string commonAppDataFolder();
-// GetTempPath, or $TMPDIR / /tmp. Without a trailing separator.
+// GetTempPath on Windows, $TMPDIR or /tmp on POSIX. Without a trailing
+// separator.
 std::string tempFolder();
 // The full path of the library's own file (measure.dll / libmeasure.so.1).
 std::string moduleFile();
@@ -20,6 +22,10 @@ std::string moduleFolder();
 // system's separator and exactly one separator between the two.
 std::string joinPath(const std::string& folder, const std::string& relative);
 
+// True for an existing regular file (not a folder).
 bool fileExists(const std::string& path);
+
+// '\\' on Windows, '/' on POSIX.
+char pathSeparator();
 
 }  // namespace measure::platform

@@ -1,35 +1,53 @@
 // The registry and the export list as a host sees them: the built shared
 // library loaded at run time, every field read through the exports.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "abi/host_library.h"
 #include "measure/measure.h"
+#include "support/environment.h"
 
 namespace {
 
-class Library {
-public:
-    Library() : handle_(dlopen(MEASURE_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    // Kept loaded for the life of the test, as hosts keep it: the library's
-    // process-wide state lives until the process ends.
-    ~Library() = default;
-    template <class Fn>
-    Fn get(const char* name) const {
-        return reinterpret_cast<Fn>(dlsym(handle_, name));
+using measure::abi::HostLibrary;
+
+// Kept loaded for the life of the test, as hosts keep it: the library's
+// process-wide state lives until the process ends.
+const HostLibrary& lib() {
+    static const HostLibrary* instance = new HostLibrary(MEASURE_LIBRARY_PATH);
+    return *instance;
+}
+
+// Read in text mode: the library writes its log with the system's line ends.
+std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// First in this file, so that a run of the whole program loads the library
+// here for the first time: loading and unloading reach the module entry,
+// which a user can make log with MEASURE_LOG.
+TEST(ModuleEntry, LoadAndUnloadAreLogged) {
+    const auto log = std::filesystem::temp_directory_path() / "measure-abi-module-entry.log";
+    std::filesystem::remove(log);
+    {
+        measure::test::ScopedEnvironment path("MEASURE_LOG", log.string().c_str());
+        measure::test::ScopedEnvironment level("MEASURE_LOG_LEVEL", "1");
+        HostLibrary library(MEASURE_LIBRARY_PATH);
+        ASSERT_TRUE(library.loaded()) << library.error();
     }
-    bool loaded() const { return handle_ != nullptr; }
-
-private:
-    void* handle_;
-};
-
-const Library& lib() {
-    static Library instance;
-    return instance;
+    const std::string text = readText(log);
+    std::filesystem::remove(log);
+    EXPECT_NE(text.find(" : DllMain: DLL_PROCESS_ATTACH _DEBUG Compiled\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" : DllMain: DLL_PROCESS_DETACH\n"), std::string::npos) << text;
 }
 
 struct ExpectedRow {
@@ -212,7 +230,7 @@ void expectDefaultSlots(const InstrumentDescriptor& row, const char* slots) {
 }
 
 TEST(Registry, EveryRowReadsFieldByFieldAsTheModelTableGivesIt) {
-    ASSERT_TRUE(lib().loaded()) << dlerror();
+    ASSERT_TRUE(lib().loaded()) << lib().error();
     auto getList = lib().get<GetListFn>("GetInstrumentList");
     ASSERT_NE(getList, nullptr);
     uint64_t rowSize = 0;
@@ -304,10 +322,13 @@ TEST(Registry, VersionAndInfoString) {
 }
 
 TEST(Exports, OnlyTheListedFunctionsAreVisible) {
-    for (const char* name :
-         {"OpenInstrument", "Open2Instrument", "CloseInstrument", "MustCalibrate", "AttachObserver",
-          "LogfileCreate", "SetParameterFile", "MeasureCreateMessageWindow"})
+    for (const char* name : {"OpenInstrument", "Open2Instrument", "CloseInstrument", "MustCalibrate",
+                             "AttachObserver", "LogfileCreate", "SetParameterFile"})
         EXPECT_NE(lib().get<void*>(name), nullptr) << name;
+    for (const char* name : measure::abi::systemOnlyExports())
+        EXPECT_NE(lib().get<void*>(name), nullptr) << name;
+    for (const char* name : measure::abi::exportsOfOtherSystems())
+        EXPECT_EQ(lib().get<void*>(name), nullptr) << name;
     for (const char* name : {"_ZN7measure3LogEiPKcS2_", "EntryNotSupported", "AllocDllData"})
         EXPECT_EQ(lib().get<void*>(name), nullptr) << name;
 }

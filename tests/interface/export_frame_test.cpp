@@ -9,6 +9,7 @@
 #include "interface/export_frame.h"
 #include "interface/record.h"
 #include "interface/registry.h"
+#include "support/host_window.h"
 #include "support/test_environment.h"
 
 namespace measure {
@@ -204,7 +205,8 @@ TEST_F(ExportFrame, AnEscapingExceptionBecomesTheErrorBoxAndMinusOne) {
 }
 
 TEST_F(ExportFrame, StartExportsRememberTheWindowAndCloseForgetsIt) {
-    HWND window = MeasureCreateMessageWindow();
+    test::HostWindow host;
+    const HWND window = host.handle();
     record_.hWnd = window;
     record_.Message = 0x400;
     ASSERT_EQ(Open2Instrument(old()), 0);
@@ -219,7 +221,6 @@ TEST_F(ExportFrame, StartExportsRememberTheWindowAndCloseForgetsIt) {
     CloseInstrument(old());
     rememberedWindow(remembered, message);
     EXPECT_EQ(remembered, nullptr);
-    MeasureDestroyMessageWindow(window);
 }
 
 TEST_F(ExportFrame, ParameterFileNameReachesTheDriverThroughTheRecord) {

@@ -45,7 +45,7 @@ TEST(Logger, LevelsAboveTheThresholdAreNotWritten) {
     Log(3, "detail", "hidden");
     Log(0, "error", "shown");
     LogClose();
-    const std::string text = test::readFile(dir.file("log"));
+    const std::string text = test::readTextFile(dir.file("log"));
     EXPECT_EQ(text.find("hidden"), std::string::npos);
     EXPECT_NE(text.find("error: shown"), std::string::npos);
 }
@@ -87,7 +87,7 @@ TEST(Logger, LogfileCreateWithAPathSwitchesLoggingOnAndAppends) {
     Log(1, "second", "run");
     Log(2, "too", "detailed");
     LogClose();
-    const auto got = lines(test::readFile(path));
+    const auto got = lines(test::readTextFile(path));
     ASSERT_EQ(got.size(), 2u);
     EXPECT_NE(got[0].find("first: run"), std::string::npos);
     EXPECT_NE(got[1].find("second: run"), std::string::npos);

@@ -52,6 +52,13 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+std::string readTextFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 ErrorBoxCapture::ErrorBoxCapture() {
     {
         std::lock_guard lock(boxMutex);
@@ -94,7 +101,7 @@ LogCapture::~LogCapture() {
     LogClose();
 }
 std::string LogCapture::text() const {
-    return readFile(dir_.file("measure.log"));
+    return readTextFile(dir_.file("measure.log"));
 }
 
 }  // namespace measure::test

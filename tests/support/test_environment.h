@@ -1,9 +1,11 @@
 // Shared helpers of the test program: a scaled clock, a captured error box,
-// a temporary folder and a POSIX message window.
+// a temporary folder and the process environment.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "support/environment.h"
 
 namespace measure::test {
 
@@ -21,7 +23,11 @@ private:
     std::string path_;
 };
 
+// The file's bytes as they are.
 std::string readFile(const std::string& path);
+// A text file the library wrote in the system's text mode (log files):
+// Windows line ends ("\r\n") read as "\n".
+std::string readTextFile(const std::string& path);
 
 // Captures error boxes while alive.
 class ErrorBoxCapture {

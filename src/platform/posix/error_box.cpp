@@ -1,40 +1,13 @@
-#include "platform/error_box.h"
-
 #include <cstdio>
-#include <mutex>
 
-namespace measure::platform {
-namespace {
+#include "platform/backend.h"
 
-std::mutex& hookMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-ErrorBoxHook& hookSlot() {
-    static ErrorBoxHook hook;
-    return hook;
-}
+namespace measure::platform::backend {
 
-}  // namespace
-
-void showErrorBox(const std::string& text, const std::string& caption) {
-    ErrorBoxHook hook;
-    {
-        std::lock_guard lock(hookMutex());
-        hook = hookSlot();
-    }
-    if (hook) {
-        hook(text, caption);
-        return;
-    }
-    // No desktop to block on: the box becomes one line on stderr.
+// No desktop to block on: the box becomes one line on stderr.
+void showSystemErrorBox(const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
 }
 
-void setErrorBoxHook(ErrorBoxHook hook) {
-    std::lock_guard lock(hookMutex());
-    hookSlot() = std::move(hook);
-}
-
-}  // namespace measure::platform
+}  // namespace measure::platform::backend

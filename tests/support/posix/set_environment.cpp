@@ -1,0 +1,14 @@
+#include <cstdlib>
+
+#include "support/environment.h"
+
+namespace measure::test {
+
+void setEnvironment(const char* name, const char* value) {
+    if (value != nullptr)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+}  // namespace measure::test
