@@ -93,6 +93,7 @@ private:
 
     static constexpr intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE, or no descriptor
     intptr_t handle_ = kClosed;
+    intptr_t lock_ = kClosed;  // Windows: the port's "in use" mutex
     SerialTimeouts timeouts_{};
     uint32_t lastError_ = 0;
 };

@@ -8,9 +8,24 @@ endfunction()
 
 file(REMOVE_RECURSE ${PREFIX} ${WORK})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX} --component Unspecified)
-run(${CMAKE_COMMAND} -S ${CONSUMER_SRC} -B ${WORK} -G Ninja -DCMAKE_PREFIX_PATH=${PREFIX})
+# A cross build builds the consumer with the same toolchain and runs it
+# through the emulator.
+set(cross)
+set(suffix)
+if(TOOLCHAIN)
+  set(suffix .exe)
+  # The toolchain confines searches to the target's root; name the package folder.
+  file(GLOB config_dir ${PREFIX}/lib*/cmake/measure)
+  set(cross -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -Dmeasure_DIR=${config_dir})
+endif()
+run(${CMAKE_COMMAND} -S ${CONSUMER_SRC} -B ${WORK} -G Ninja -DCMAKE_PREFIX_PATH=${PREFIX} ${cross})
 run(${CMAKE_COMMAND} --build ${WORK})
-run(${WORK}/consumer)
+if(TOOLCHAIN)
+  # As a Windows host ships it: the DLL beside the program.
+  file(GLOB dlls ${PREFIX}/bin/*.dll)
+  file(COPY ${dlls} DESTINATION ${WORK})
+endif()
+run(${EMULATOR} ${WORK}/consumer${suffix})
 if(NOT last_output MATCHES "SimulatorDevice")
   message(FATAL_ERROR "consumer printed: ${last_output}")
 endif()

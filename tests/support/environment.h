@@ -1,10 +1,14 @@
-// The process environment as tests change it. Portable: POSIX has setenv,
-// Windows has _putenv_s.
+// The process environment as tests change it (POSIX has setenv, Windows
+// _putenv_s), and what the tests run on.
 #pragma once
 
 #include <string>
 
 namespace measure::test {
+
+// True when the test program runs under wine rather than on Windows or
+// POSIX itself: the few things wine does differently are checked with it.
+bool runningUnderWine();
 
 // Sets (value non-null) or removes an environment variable of this process.
 void setEnvironment(const char* name, const char* value);

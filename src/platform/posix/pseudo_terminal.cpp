@@ -99,20 +99,6 @@ int PseudoTerminal::read(void* buffer, size_t size, std::chrono::milliseconds ti
     }
 }
 
-std::string PseudoTerminal::readUntil(char terminator, std::chrono::milliseconds timeout) {
-    std::string text;
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return text;
-        char c = 0;
-        const int n = read(&c, 1, left);
-        if (n <= 0) return text;
-        text.push_back(c);
-        if (c == terminator) return text;
-    }
-}
-
 uint32_t PseudoTerminal::slaveBaud() const {
     if (slave_ < 0) return 0;
     return detail::currentBaud(static_cast<int>(slave_));

@@ -11,4 +11,8 @@ void setEnvironment(const char* name, const char* value) {
         ::unsetenv(name);
 }
 
+bool runningUnderWine() {
+    return false;
+}
+
 }  // namespace measure::test

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cstdlib>
 
 #include "support/environment.h"
@@ -8,6 +10,12 @@ namespace measure::test {
 // (GetEnvironmentVariable) together; an empty value removes the variable.
 void setEnvironment(const char* name, const char* value) {
     ::_putenv_s(name, value != nullptr ? value : "");
+}
+
+// Wine's ntdll exports its version; Windows' does not.
+bool runningUnderWine() {
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace measure::test
