@@ -51,7 +51,7 @@ bool setSocketOption(SocketHandle socket, SocketOption option, int value) {
 SocketHandle listenLoopback(uint16_t port, uint16_t& boundPort) {
     const SocketHandle listener = createTcpSocket();
     if (listener == kInvalidSocket) return kInvalidSocket;
-    setSocketOption(listener, SocketOption::ReuseAddress, 1);
+    if (detail::kReuseListeningAddress) setSocketOption(listener, SocketOption::ReuseAddress, 1);
     sockaddr_in address = detail::toSockaddr({loopbackAddress(), htons(port)});
     detail::SockLen length = sizeof address;
     if (::bind(nativeOf(listener), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||

@@ -21,9 +21,13 @@ namespace measure::platform::detail {
 #if defined(_WIN32)
 using NativeSocket = SOCKET;
 using SockLen = int;
+// SO_REUSEADDR on Windows would let another socket take a listening port.
+constexpr bool kReuseListeningAddress = false;
 #else
 using NativeSocket = int;
 using SockLen = socklen_t;
+// A loopback server restarted at once gets its port back.
+constexpr bool kReuseListeningAddress = true;
 #endif
 
 inline NativeSocket nativeOf(SocketHandle socket) {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "platform/paths.h"
-#include "platform/win32/module_handle.h"
+#include "platform/win32/support.h"
 
 namespace measure::platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "platform/backend.h"
-#include "platform/win32/module_handle.h"
+#include "platform/win32/support.h"
 
 namespace measure::platform {
 

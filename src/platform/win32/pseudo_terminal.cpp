@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/win32/pty_broker_protocol.h"
+#include "platform/win32/support.h"
 
 namespace measure::platform {
 namespace {
@@ -65,19 +66,11 @@ bool request(SOCKET s, Operation operation, uint32_t a, uint32_t b, const void* 
     return payload == nullptr || sendAll(s, payload, a);
 }
 
-bool winsockReady() {
-    static const bool ready = [] {
-        WSADATA data{};
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
-
 }  // namespace
 
 PseudoTerminal::PseudoTerminal() {
     const char* port = std::getenv(kPortVariable);
-    if (port == nullptr || *port == '\0' || !winsockReady()) return;
+    if (port == nullptr || *port == '\0' || !win32::winsockReady()) return;
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return;
     sockaddr_in address{};

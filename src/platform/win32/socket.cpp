@@ -1,84 +1,92 @@
-#include "platform/socket_system.h"
-
+// IPv4 TCP sockets over Winsock 2. Every socket is non-blocking inside this
+// file: each send, receive, connect and accept waits with WSAPoll under its
+// own deadline first, so no call can block past its timeout.
 #include <chrono>
-#include <mutex>
+#include <optional>
+
+#include "platform/socket_system.h"
+#include "platform/win32/support.h"
 
 namespace measure::platform {
+
 bool detail::startSockets() {
-    static std::once_flag once;
-    static bool started = false;
-    std::call_once(once, [] {
-        WSADATA data{};
-        started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    });
-    return started;
+    return win32::winsockReady();
 }
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Deadline = std::optional<Clock::time_point>;
 
-// Waits for `events` until `deadline` (none: no limit): 1 ready, 0 timed out, -1 failed.
-int waitFor(SocketHandle socket, short events, const Clock::time_point* deadline) {
+Deadline deadlineAfter(uint32_t timeoutMs) {
+    if (timeoutMs == kInfinite) return std::nullopt;
+    return Clock::now() + scaledPeerWait(timeoutMs);
+}
+
+bool makeNonBlocking(SOCKET s) {
+    u_long on = 1;
+    return ::ioctlsocket(s, FIONBIO, &on) == 0;
+}
+
+// A shutdown from another thread does not wake a WSAPoll already waiting
+// (wine); every new poll sees it, so long waits are taken in slices.
+constexpr int kPollSliceMs = 20;
+
+// Whether the socket was shut down for the direction waited on (the poll
+// itself may not say so under wine): the call that follows then reports it.
+bool shutDown(SOCKET s, short events) {
+    char byte = 0;
+    const int n = (events & POLLRDNORM) != 0 ? ::recv(s, &byte, 1, MSG_PEEK) : ::send(s, &byte, 0, 0);
+    if ((events & POLLRDNORM) != 0 && n == 0) return true;
+    return n < 0 && ::WSAGetLastError() != WSAEWOULDBLOCK && ::WSAGetLastError() != WSAENOTCONN;
+}
+
+// Waits until the socket reports `events` (or an error or hang-up, which the
+// next call tells apart) or the deadline passes. 1 ready, 0 timed out, -1 error.
+int pollUntil(SOCKET s, short events, Deadline deadline) {
     for (;;) {
-        INT wait = -1;
-        if (deadline != nullptr) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
-            if (left.count() <= 0) return 0;
-            wait = static_cast<INT>(left.count() > 60000 ? 60000 : left.count());
+        int waitMs = kPollSliceMs;
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0) return 0;
+            if (left < waitMs) waitMs = static_cast<int>(left);
         }
-        WSAPOLLFD entry{detail::nativeOf(socket), events, 0};
-        const int ready = ::WSAPoll(&entry, 1, wait);
+        WSAPOLLFD entry{};
+        entry.fd = s;
+        entry.events = events;
+        const int ready = ::WSAPoll(&entry, 1, waitMs);
         if (ready < 0) return -1;
-        if (ready == 0) continue;
-        if ((entry.revents & POLLNVAL) != 0) return -1;
-        return 1;
+        if (ready > 0) return (entry.revents & POLLNVAL) != 0 ? -1 : 1;
+        if (shutDown(s, events)) return 1;
     }
 }
 
-// An operation that waits up to `timeoutMs`, then does one call.
-template <typename Call>
-int waitThen(SocketHandle socket, short events, uint32_t timeoutMs, Call call) {
-    if (socket == kInvalidSocket) return -1;
-    Clock::time_point deadline{};
-    const Clock::time_point* limit = nullptr;
-    if (timeoutMs != kInfinite) {
-        deadline = Clock::now() + scaledPeerWait(timeoutMs);
-        limit = &deadline;
+SocketHandle adopt(SOCKET s) {
+    if (s == INVALID_SOCKET) return kInvalidSocket;
+    if (!makeNonBlocking(s)) {
+        ::closesocket(s);
+        return kInvalidSocket;
     }
-    const int ready = waitFor(socket, events, limit);
-    if (ready <= 0) return ready;
-    const int n = call();
-    return n == SOCKET_ERROR ? -1 : n;
+    return static_cast<SocketHandle>(s);
 }
 
 }  // namespace
 
 SocketHandle createTcpSocket() {
-    if (!detail::startSockets()) return kInvalidSocket;
-    const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+    if (!win32::winsockReady()) return kInvalidSocket;
+    return adopt(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
 }
 
 bool connectSocket(SocketHandle socket, const Ipv4Endpoint& peer, uint32_t timeoutMs) {
     if (socket == kInvalidSocket) return false;
-    u_long nonBlocking = 1;
-    if (::ioctlsocket(detail::nativeOf(socket), FIONBIO, &nonBlocking) != 0) return false;
+    const SOCKET s = detail::nativeOf(socket);
     const sockaddr_in address = detail::toSockaddr(peer);
-    bool connected =
-        ::connect(detail::nativeOf(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    if (!connected && ::WSAGetLastError() == WSAEWOULDBLOCK) {
-        const Clock::time_point deadline = Clock::now() + scaledPeerWait(timeoutMs);
-        if (waitFor(socket, POLLWRNORM, timeoutMs == kInfinite ? nullptr : &deadline) == 1) {
-            int error = 0;
-            int length = sizeof error;
-            connected = ::getsockopt(detail::nativeOf(socket), SOL_SOCKET, SO_ERROR,
-                                     reinterpret_cast<char*>(&error), &length) == 0 &&
-                        error == 0;
-        }
-    }
-    u_long blocking = 0;
-    return ::ioctlsocket(detail::nativeOf(socket), FIONBIO, &blocking) == 0 && connected;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    if (pollUntil(s, POLLWRNORM, deadlineAfter(timeoutMs)) != 1) return false;
+    int error = 0;
+    int length = sizeof error;
+    return ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
 }
 
 void shutdownSocket(SocketHandle socket) {
@@ -90,24 +98,38 @@ void closeSocket(SocketHandle socket) {
 }
 
 int sendSome(SocketHandle socket, const void* data, size_t size, uint32_t timeoutMs) {
+    if (socket == kInvalidSocket) return -1;
+    const SOCKET s = detail::nativeOf(socket);
     const int length = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
-    return waitThen(socket, POLLWRNORM, timeoutMs, [&] {
-        return ::send(detail::nativeOf(socket), static_cast<const char*>(data), length, 0);
-    });
+    const auto deadline = deadlineAfter(timeoutMs);
+    for (;;) {
+        const int ready = pollUntil(s, POLLWRNORM, deadline);
+        if (ready <= 0) return ready;
+        const int n = ::send(s, static_cast<const char*>(data), length, 0);
+        if (n >= 0) return n;
+        if (::WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    }
 }
 
 int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs) {
+    if (socket == kInvalidSocket) return -1;
+    const SOCKET s = detail::nativeOf(socket);
     const int length = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
-    return waitThen(socket, POLLRDNORM, timeoutMs,
-                    [&] { return ::recv(detail::nativeOf(socket), static_cast<char*>(buffer), length, 0); });
+    const auto deadline = deadlineAfter(timeoutMs);
+    for (;;) {
+        const int ready = pollUntil(s, POLLRDNORM, deadline);
+        if (ready <= 0) return ready;
+        const int n = ::recv(s, static_cast<char*>(buffer), length, 0);
+        if (n >= 0) return n;
+        if (::WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    }
 }
 
 SocketHandle acceptConnection(SocketHandle listener, uint32_t timeoutMs) {
-    const Clock::time_point deadline = Clock::now() + scaledPeerWait(timeoutMs);
-    if (waitFor(listener, POLLRDNORM, timeoutMs == kInfinite ? nullptr : &deadline) != 1)
-        return kInvalidSocket;
-    const SOCKET socket = ::accept(detail::nativeOf(listener), nullptr, nullptr);
-    return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+    if (listener == kInvalidSocket) return kInvalidSocket;
+    const SOCKET s = detail::nativeOf(listener);
+    if (pollUntil(s, POLLRDNORM, deadlineAfter(timeoutMs)) != 1) return kInvalidSocket;
+    return adopt(::accept(s, nullptr, nullptr));
 }
 
 }  // namespace measure::platform

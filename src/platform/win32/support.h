@@ -15,4 +15,7 @@ HMODULE moduleHandle();
 // The system's text for an error code, without the trailing line break.
 std::string errorText(DWORD code);
 
+// Starts Winsock 2 once for the process; false when it cannot be had.
+bool winsockReady();
+
 }  // namespace measure::platform::win32

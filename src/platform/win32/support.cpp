@@ -1,4 +1,6 @@
-#include "platform/win32/module_handle.h"
+#include "platform/win32/support.h"
+
+#include <winsock2.h>
 
 namespace measure::platform::win32 {
 
@@ -18,6 +20,14 @@ std::string errorText(DWORD code) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
     return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+bool winsockReady() {
+    static const bool ready = [] {
+        WSADATA data{};
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ready;
 }
 
 }  // namespace measure::platform::win32
