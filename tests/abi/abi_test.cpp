@@ -323,7 +323,8 @@ TEST(Registry, VersionAndInfoString) {
 
 TEST(Exports, OnlyTheListedFunctionsAreVisible) {
     for (const char* name : {"OpenInstrument", "Open2Instrument", "CloseInstrument", "MustCalibrate",
-                             "AttachObserver", "LogfileCreate", "SetParameterFile"})
+                             "AttachObserver", "LogfileCreate", "SetParameterFile", "SpectrumToXYZ",
+                             "SpectrumToDensity"})
         EXPECT_NE(lib().get<void*>(name), nullptr) << name;
     for (const char* name : measure::abi::systemOnlyExports())
         EXPECT_NE(lib().get<void*>(name), nullptr) << name;
