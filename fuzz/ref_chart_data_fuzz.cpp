@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<measure::RefPatch> slots(static_cast<size_t>(patches) + 1);
     int kind = 0, send = 0;
     measure::DeviceNInkTable inks;
-    measure::parseCMYKRefData(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), slots.data(),
-                              patches, kind, send, inks);
+    measure::parseCMYKRefData(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1),
+                              slots.data(), patches, kind, send, inks);
     return 0;
 }

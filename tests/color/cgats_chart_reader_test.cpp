@@ -121,8 +121,8 @@ TEST(CgatsChartReader, KeywordsAndFieldsAreCaseInsensitiveButQuotedTextKeepsItsC
 
 TEST(CgatsChartReader, DecimalCommasAndEveryLineEndReadTheSame) {
     const std::string lf = replaceAll(kLabChart, "95.5", "95,5");
-    for (const std::string& text : {lf, replaceAll(lf, "\n", "\r\n"), replaceAll(lf, "\n", "\r"),
-                                    replaceAll(lf, "\n", "\n\n\r\n")}) {
+    for (const std::string& text :
+         {lf, replaceAll(lf, "\n", "\r\n"), replaceAll(lf, "\n", "\r"), replaceAll(lf, "\n", "\n\n\r\n")}) {
         CgatsChartReader reader;
         ASSERT_EQ(readCode(reader, text), 0);
         EXPECT_EQ(reader.GetPatchCount(), 3);
@@ -179,13 +179,14 @@ TEST(CgatsChartReader, OneSpectralFieldHasStepTenButIsNotASpectrum) {
 
 TEST(CgatsChartReader, ChannelFieldsFillTheirNumberedSlots) {
     CgatsChartReader reader;
-    ASSERT_EQ(readCode(reader,
-                       "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\n"
-                       "CMYK_C CMYK_M CMYK_Y CMYK_K 8CLR_3 CLR_12 5CLR_1 PC6_2 PC6_14 D_RED D_GREEN D_BLUE D_VIS "
-                       "RGB_R RGB_G RGB_B XYZ_X XYZ_Y XYZ_Z DRGB\n"
-                       "END_DATA_FORMAT\nBEGIN_DATA\n"
-                       "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 #FF8000\n  \t \nEND_DATA\n"),
-              0);
+    ASSERT_EQ(
+        readCode(reader,
+                 "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\n"
+                 "CMYK_C CMYK_M CMYK_Y CMYK_K 8CLR_3 CLR_12 5CLR_1 PC6_2 PC6_14 D_RED D_GREEN D_BLUE D_VIS "
+                 "RGB_R RGB_G RGB_B XYZ_X XYZ_Y XYZ_Z DRGB\n"
+                 "END_DATA_FORMAT\nBEGIN_DATA\n"
+                 "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 #FF8000\n  \t \nEND_DATA\n"),
+        0);
     EXPECT_EQ(reader.ChannelColumn(3), 4);
     EXPECT_EQ(reader.ChannelColumn(12), 5);
     EXPECT_EQ(reader.ChannelColumn(1), 6);
@@ -194,21 +195,24 @@ TEST(CgatsChartReader, ChannelFieldsFillTheirNumberedSlots) {
     EXPECT_EQ(reader.ProcessChannelColumn(14), 8);
     EXPECT_EQ(reader.CmykColumn(3), 3);
     EXPECT_EQ(reader.RgbDensityColumn(), 19);
-    for (int type : {kCgatsXYZ, kCgatsRGB, kCgatsCMYK, kCgatsDensities}) EXPECT_EQ(reader.HasData(type), 1) << type;
+    for (int type : {kCgatsXYZ, kCgatsRGB, kCgatsCMYK, kCgatsDensities})
+        EXPECT_EQ(reader.HasData(type), 1) << type;
     EXPECT_EQ(reader.HasData(kCgatsLab), 0);
     EXPECT_EQ(reader.HasData(7), 0);
     EXPECT_DOUBLE_EQ(reader.GetXYZ(0, 2), 19.0);
 }
 
 TEST(CgatsChartReader, SixAndSevenColourChartsAreToldApart) {
-    const std::string six = "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\n6CLR_1 6CLR_2 6CLR_3 6CLR_4 6CLR_5 6CLR_6\n"
-                            "END_DATA_FORMAT\nBEGIN_DATA\n1 2 3 4 5 6\nEND_DATA\n";
+    const std::string six =
+        "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\n6CLR_1 6CLR_2 6CLR_3 6CLR_4 6CLR_5 6CLR_6\n"
+        "END_DATA_FORMAT\nBEGIN_DATA\n1 2 3 4 5 6\nEND_DATA\n";
     CgatsChartReader reader;
     ASSERT_EQ(readCode(reader, six), 0);
     EXPECT_EQ(reader.HasData(kCgatsSixColor), 1);
     EXPECT_EQ(reader.HasData(kCgatsSevenColor), 0);
-    ASSERT_EQ(readCode(reader, "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\nCMYK_C CMYK_M CMYK_Y CMYK_K RED GREEN BLUE\n"
-                               "END_DATA_FORMAT\nBEGIN_DATA\n1 2 3 4 5 6 7\nEND_DATA\n"),
+    ASSERT_EQ(readCode(reader,
+                       "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\nCMYK_C CMYK_M CMYK_Y CMYK_K RED GREEN BLUE\n"
+                       "END_DATA_FORMAT\nBEGIN_DATA\n1 2 3 4 5 6 7\nEND_DATA\n"),
               0);
     EXPECT_EQ(reader.HasData(kCgatsSixColor), 0);
     EXPECT_EQ(reader.HasData(kCgatsSevenColor), 1);
@@ -226,21 +230,27 @@ TEST(CgatsChartReader, EveryMalformedFileHasItsOwnErrorValue) {
     };
     const Case cases[] = {
         {"well formed", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n" + rows + "END_DATA\n", 0},
-        {"zero sets", "NUMBER_OF_SETS 0\n" + format + "BEGIN_DATA\n" + rows + "END_DATA\n", kCgatsNoNumberOfSets},
+        {"zero sets", "NUMBER_OF_SETS 0\n" + format + "BEGIN_DATA\n" + rows + "END_DATA\n",
+         kCgatsNoNumberOfSets},
         {"negative sets", "NUMBER_OF_SETS -3\n" + format + "BEGIN_DATA\nEND_DATA\n", kCgatsNoNumberOfSets},
         {"no sets line", format + "BEGIN_DATA\n" + rows + "END_DATA\n", kCgatsNoNumberOfSets},
-        {"empty format", "NUMBER_OF_SETS 3\nBEGIN_DATA_FORMAT\nEND_DATA_FORMAT\nBEGIN_DATA\n", kCgatsBadDataFormat},
+        {"empty format", "NUMBER_OF_SETS 3\nBEGIN_DATA_FORMAT\nEND_DATA_FORMAT\nBEGIN_DATA\n",
+         kCgatsBadDataFormat},
         {"format at the end", "NUMBER_OF_SETS 3\nBEGIN_DATA_FORMAT\n", kCgatsBadDataFormat},
         {"no format", "NUMBER_OF_SETS 3\nBEGIN_DATA\n" + rows + "END_DATA\n", kCgatsBadDataFormat},
         {"no BEGIN_DATA", "NUMBER_OF_SETS 3\n" + format, kCgatsNoBeginData},
-        {"unclosed block", "BEGIN_TARGET_FORMAT\nNUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n", kCgatsNoBeginData},
-        {"ends in table", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0\n2 60 1 1\n", kCgatsEndsInData},
+        {"unclosed block", "BEGIN_TARGET_FORMAT\nNUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n",
+         kCgatsNoBeginData},
+        {"ends in table", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0\n2 60 1 1\n",
+         kCgatsEndsInData},
         {"no END_DATA", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n" + rows, kCgatsEndsInData},
         {"early END_DATA", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0\n2 60 1 1\nEND_DATA\n",
          kCgatsEarlyEndData},
-        {"value missing", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0\n2 60 1\n3 70 2 2\nEND_DATA\n",
+        {"value missing",
+         "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0\n2 60 1\n3 70 2 2\nEND_DATA\n",
          kCgatsRowValueCount},
-        {"value too many", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0 9\n2 60 1 1\n3 70 2 2\nEND_DATA\n",
+        {"value too many",
+         "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n1 50 0 0 9\n2 60 1 1\n3 70 2 2\nEND_DATA\n",
          kCgatsRowValueCount},
         {"row too many", "NUMBER_OF_SETS 3\n" + format + "BEGIN_DATA\n" + rows + "4 80 3 3\nEND_DATA\n",
          kCgatsNoEndData},
@@ -321,7 +331,8 @@ TEST(CgatsChartReader, HeaderValuesAreKept) {
         "BEGIN_REPORTING_FORMAT\nNUMBER_OF_STRIPS 99\nEND_REPORTING_FORMAT\n"
         "BEGIN_SPOTCOLOR_FORMAT\nSPOT_ID NAME\n"
         "SEND_PATCHCOLOR_DATA_TO_DEVICE \"0\"\n"
-        "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\nLAB_L LAB_A LAB_B\nEND_DATA_FORMAT\nBEGIN_DATA\n1 2 3\nEND_DATA\n";
+        "NUMBER_OF_SETS 1\nBEGIN_DATA_FORMAT\nLAB_L LAB_A LAB_B\nEND_DATA_FORMAT\nBEGIN_DATA\n1 2 "
+        "3\nEND_DATA\n";
     CgatsChartReader reader;
     ASSERT_EQ(readCode(reader, text), 0);
     EXPECT_TRUE(reader.IsProofJob());

@@ -14,7 +14,9 @@ namespace {
 
 constexpr uint32_t kGrid[3] = {380, 10, 36};
 
-std::vector<double> flat(double value, size_t n = 36) { return std::vector<double>(n, value); }
+std::vector<double> flat(double value, size_t n = 36) {
+    return std::vector<double>(n, value);
+}
 
 TEST(SpectralWeights, TranscriptionGivesThePublishedSums) {
     double sx = 0, sy = 0, sz = 0;
@@ -97,7 +99,8 @@ TEST(SpectrumToDensity, OnlyTheFourDensityModesAreAccepted) {
     test::LogCapture log;
     const auto s = flat(0.5);
     double d[4] = {-7, -7, -7, -7};
-    for (uint32_t mode : {2u, 3u, 4u, 7u, 16u}) EXPECT_EQ(SpectrumToDensity(d, kGrid, s.data(), mode), 0) << mode;
+    for (uint32_t mode : {2u, 3u, 4u, 7u, 16u})
+        EXPECT_EQ(SpectrumToDensity(d, kGrid, s.data(), mode), 0) << mode;
     for (double v : d) EXPECT_EQ(v, -7);
     EXPECT_NE(log.text().find("SpectrumToDensity: illegal mode"), std::string::npos);
     for (uint32_t mode : {0u, 1u, 5u, 6u}) EXPECT_EQ(SpectrumToDensity(d, kGrid, s.data(), mode), 1) << mode;
@@ -131,7 +134,8 @@ TEST(SpectrumToDensity, FilterDensitiesMatchHandComputedSums) {
     // Status E red filter: weights 10^v at 570..710 nm (v = 1.778 2.653 4.477
     // 5 4.929 4.74 4.398 4 3.699 3.176 2.699 2.477 2.176 1.699 1), weight 1 in
     // the 21 other bands. Reflectance 0.1 from 570 nm on.
-    const double e0[] = {1.778, 2.653, 4.477, 5, 4.929, 4.74, 4.398, 4, 3.699, 3.176, 2.699, 2.477, 2.176, 1.699, 1};
+    const double e0[] = {1.778, 2.653, 4.477, 5,     4.929, 4.74,  4.398, 4,
+                         3.699, 3.176, 2.699, 2.477, 2.176, 1.699, 1};
     double red = 0;
     for (double v : e0) red += std::pow(10.0, v);
     const double total = red + 21.0;
