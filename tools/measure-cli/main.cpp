@@ -4,43 +4,44 @@
 #include <cstring>
 #include <string>
 
-#include <measure/measure.h>
+#include "commands.h"
+#include "console.h"
 
 namespace {
 
-std::string modeNames(const ModeEntry* modes) {
-    std::string text;
-    for (const ModeEntry* m = modes; m != nullptr && m->mode != 0xFFFFFFFFu; ++m) {
-        if (!text.empty()) text += ", ";
-        text += m->pszName;
-    }
-    return text.empty() ? "-" : text;
-}
-
-int listInstruments() {
-    std::printf("%-5s %-34s %-34s %-15s %s\n", "ID", "Name", "Full name", "Maker", "Modes");
-    for (const InstrumentDescriptor* row = GetNextInstrument(nullptr); row != nullptr;
-         row = GetNextInstrument(row))
-        std::printf("%-5u %-34s %-34s %-15s %s\n", row->ID, row->pszName, row->pszFullName,
-                    row->pszManufacturer, modeNames(row->pModeList).c_str());
-    return 0;
-}
-
-void usage() {
-    std::puts(
-        "usage: measure-cli <command> [options]\n\ncommands:\n  list      the instrument registry\n  demo    "
-        "  the built-in demonstration");
+void usage(std::FILE* out) {
+    std::fputs(
+        "usage: measure-cli <command> [options]   (measure-cli <command> --help for details)\n"
+        "\n"
+        "commands:\n"
+        "  list       the instruments this library knows\n"
+        "  info       one instrument in full\n"
+        "  calibrate  open an instrument and calibrate it on its white reference\n"
+        "  measure    measure patches, strips or a chart and write a CGATS file\n"
+        "  convert    turn a CGATS file with spectra or XYZ into XYZ and L*a*b*\n"
+        "  demo       a complete measurement with the simulated instrument\n",
+        out);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        usage();
-        return argc < 2 ? 1 : 0;
+    if (argc < 2 || argv[1] == nullptr) {
+        usage(stderr);
+        return cli::kExitFailure;
     }
     const std::string command = argv[1];
-    if (command == "list" || command == "demo") return listInstruments();
-    std::fprintf(stderr, "measure-cli: unknown command '%s' (try --help)\n", argv[1]);
-    return 1;
+    if (command == "--help" || command == "-h" || command == "help") {
+        usage(stdout);
+        return cli::kExitOk;
+    }
+    cli::installInterruptHandler();
+    if (command == "list") return cli::runList(argc, argv, 2);
+    if (command == "info") return cli::runInfo(argc, argv, 2);
+    if (command == "calibrate") return cli::runCalibrate(argc, argv, 2);
+    if (command == "measure") return cli::runMeasure(argc, argv, 2);
+    if (command == "convert") return cli::runConvert(argc, argv, 2);
+    if (command == "demo") return cli::runDemo(argc, argv, 2);
+    std::fprintf(stderr, "measure-cli: unknown command '%s' (try measure-cli --help)\n", command.c_str());
+    return cli::kExitFailure;
 }

@@ -1,0 +1,41 @@
+// The subcommands of measure-cli. Each takes the whole argv and the index of
+// its first own argument, prints errors as one line on stderr and returns
+// the process exit status: 0 success, 1 failure, 130 stopped with Ctrl-C.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <measure/measure.h>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitInterrupted = 130;
+
+int runList(int argc, char** argv, int first);
+int runInfo(int argc, char** argv, int first);
+int runCalibrate(int argc, char** argv, int first);
+int runMeasure(int argc, char** argv, int first);
+int runConvert(int argc, char** argv, int first);
+int runDemo(int argc, char** argv, int first);
+
+// "measure-cli <command>: <text>" on stderr; returns kExitFailure.
+int fail(const char* command, const std::string& text);
+
+// How a user names a measurement mode on the command line.
+struct ModeChoice {
+    const char* option;  // "lab", "status-e", ...
+    uint32_t mode;       // the registry mode number
+    const char* name;    // "Cie Lab", ...
+    bool density;        // measured as spectra, delivered as densities
+};
+const std::vector<ModeChoice>& modeChoices();
+std::optional<ModeChoice> findMode(const std::string& option);
+bool rowOffersMode(const InstrumentDescriptor& row, uint32_t mode);
+std::string modeList(const InstrumentDescriptor& row);
+
+}  // namespace cli

@@ -1,0 +1,36 @@
+// A whole measurement as a host runs it, shared by "measure", "calibrate"
+// and "demo": open, insert and register the chart when the instrument needs
+// it, calibrate when it asks, measure, close; then the CGATS file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "display.h"
+#include "instrument_session.h"
+
+namespace cli {
+
+struct MeasureJob {
+    const InstrumentDescriptor* row = nullptr;
+    ModeChoice mode{};
+    uint32_t condition = MEASURE_CONDITION_M0;
+    int32_t patches = 0;
+    int32_t perLine = 0;  // 0: the whole chart in one pass
+    bool single = false;
+    bool sound = true;
+    std::string chart;  // handed to the instrument as its parameter file
+};
+
+// Runs the job; returns an exit status and, on success, the patches (three
+// values or 36 bands each, as the instrument delivered them).
+int runMeasurement(const char* command, const MeasureJob& job, Display& display, std::vector<Patch>& patches);
+
+// Writes the CGATS.17 measurement file of a finished job.
+bool writeMeasurementFile(const std::string& path, const MeasureJob& job, const std::vector<Patch>& patches,
+                          std::string& problem);
+
+const char* conditionName(uint32_t condition);
+
+}  // namespace cli
