@@ -530,6 +530,53 @@ MEASURE_API int32_t SpectrumToXYZ(double* xyz, const uint32_t* header, const dou
 MEASURE_API int32_t SpectrumToDensity(double* densities, const uint32_t* header, const double* spectrum,
                                       uint32_t mode);
 
+/* CIELAB of XYZ for the white X 96.4, Y 100, Z 82.49, the white of the
+ * instruments' own Lab values. Any output pointer may be null. */
+MEASURE_API void XYZToLab(double X, double Y, double Z, double* L, double* a, double* b);
+
+/* ------------------------------------------------------------------------ */
+/* CGATS / IT8 measurement and chart files, read by the library's own reader
+ * (decimal commas, any case, CR/LF/CR LF). A handle belongs to one thread at
+ * a time; the texts it hands out live as long as the handle. */
+
+typedef struct MEASURE_CGATS MEASURE_CGATS;
+
+/* Quantities for MeasureCgatsHasData. */
+enum {
+    MEASURE_CGATS_XYZ = 0,
+    MEASURE_CGATS_LAB = 1,
+    MEASURE_CGATS_RGB = 2,
+    MEASURE_CGATS_CMYK = 3,
+    MEASURE_CGATS_SPECTRAL = 6,
+    MEASURE_CGATS_DENSITIES = 101
+};
+
+/* Reads the whole file. Null on failure, with *error the reader's code
+ * (-2370 cannot open ... -2359, see MeasureCgatsErrorText) and *line the line
+ * where it stopped (0 when unknown); either pointer may be null. */
+MEASURE_API MEASURE_CGATS* MeasureCgatsRead(const char* path, int32_t* error, int32_t* line);
+MEASURE_API void MeasureCgatsClose(MEASURE_CGATS* file);
+/* A short English text for an error code of MeasureCgatsRead. */
+MEASURE_API const char* MeasureCgatsErrorText(int32_t error);
+/* NUMBER_OF_SETS; -1 for a null handle. */
+MEASURE_API int32_t MeasureCgatsPatchCount(const MEASURE_CGATS* file);
+/* 1 when the file holds the quantity (MEASURE_CGATS_*), else 0. */
+MEASURE_API int32_t MeasureCgatsHasData(const MEASURE_CGATS* file, int32_t type);
+/* X, Y, Z or L*, a*, b* of patch (0-based) into out[0..2]; 1, or 0 when the
+ * patch or the quantity is missing. */
+MEASURE_API int32_t MeasureCgatsGetXYZ(const MEASURE_CGATS* file, int32_t patch, double* out);
+MEASURE_API int32_t MeasureCgatsGetLab(const MEASURE_CGATS* file, int32_t patch, double* out);
+/* The spectral fields as a header: first nm, step nm, count; 1, or 0 when
+ * the file has none. */
+MEASURE_API int32_t MeasureCgatsSpectralLayout(const MEASURE_CGATS* file, uint32_t* header);
+/* The reflectance factors of patch (ascending wavelength; SPECTRAL_NM_
+ * percentages divided by 100) into values; returns the count written, or -1
+ * when the patch is missing, the file has no spectra or capacity is short. */
+MEASURE_API int32_t MeasureCgatsGetSpectrum(const MEASURE_CGATS* file, int32_t patch, double* values,
+                                            int32_t capacity);
+/* The patch's SAMPLE_ID (or SAMPLE_NAME) text, or null when the file has neither. */
+MEASURE_API const char* MeasureCgatsSampleId(const MEASURE_CGATS* file, int32_t patch);
+
 #ifndef _WIN32
 /* POSIX message windows: a window is a queue the host reads from. Posted
  * notifications arrive in order; a sent one blocks its sender until taken. */

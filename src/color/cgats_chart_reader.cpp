@@ -135,6 +135,7 @@ private:
 
     [[noreturn]] void fail(eColorCtrlErrors code, const char* what) {
         LogF(0, kLogName, "%s: line %d: %s (%d)", name_.c_str(), lineNumber_, what, static_cast<int>(code));
+        r_.errorLine_ = lineNumber_;
         throw code;
     }
 
@@ -343,6 +344,7 @@ CgatsChartReader::CgatsChartReader() {
 
 void CgatsChartReader::reset() {
     integer_.fill(-1);
+    errorLine_ = 0;
     integer_[kMeasureOrientation] = 0;
     integer_[kUseRandomizedReferenceFile] = 0;
     keywords_.clear();

@@ -118,6 +118,10 @@ public:
     // The same for a text already in memory; `name` is what the log says.
     int ReadFromMemory(std::string_view text, const std::string& name = "<memory>");
 
+    // The line at which the last Read failed (0 after a success or when the
+    // file could not be opened), for messages that point the user at it.
+    int ErrorLine() const { return errorLine_; }
+
     // NUMBER_OF_SETS (-1 when the file had none).
     int GetPatchCount() const { return integer_[kNumberOfSets]; }
     // 1 when the file holds the quantity numbered `type` (CgatsDataType), else 0.
@@ -213,6 +217,7 @@ private:
     std::array<int, kChannels> channel_{}, process_{};
     int rgbDensity_ = -1;
     int sampleName_ = 0;
+    int errorLine_ = 0;
 
     // The table: every cell's text, zero-terminated, one after another;
     // cellStart_ has one entry per cell, row by row.

@@ -7,26 +7,29 @@
 
 namespace measure {
 
-struct DriverTable {
-    DriverEntry open = nullptr;
-    DriverEntry close = nullptr;
-    DriverEntry setup = nullptr;
-    DriverEntry calibrateWhite = nullptr;
-    DriverEntry calibrateBlack = nullptr;
-    DriverEntry reserved = nullptr;
-    DriverEntry startMultiMeasure = nullptr;
-    DriverEntry stopMultiMeasure = nullptr;
-    DriverEntry singleMeasure = nullptr;
-    DriverEntry stopSingleMeasure = nullptr;
-    DriverEntry cancelStripePass = nullptr;
-    DriverEntry mustCalibrate = nullptr;
-    DriverEntry startRegisterCorners = nullptr;
-    DriverEntry startSimpleMultiMeasure = nullptr;
-    DriverEntry startInsertPaper = nullptr;
-};
-
 // The default entries: -1 "not supported" and 0 "nothing to do".
 int32_t EntryNotSupported(MEASURESTRUCT* pMeasure);
 int32_t EntryNoOp(MEASURESTRUCT* pMeasure);
+
+// A slot the driver leaves alone answers -1. (The registry never compares a
+// slot with null: with the undefined-behaviour sanitizer GCC does not fold
+// such comparisons of function addresses into constants.)
+struct DriverTable {
+    DriverEntry open = &EntryNotSupported;
+    DriverEntry close = &EntryNotSupported;
+    DriverEntry setup = &EntryNotSupported;
+    DriverEntry calibrateWhite = &EntryNotSupported;
+    DriverEntry calibrateBlack = &EntryNotSupported;
+    DriverEntry reserved = &EntryNotSupported;
+    DriverEntry startMultiMeasure = &EntryNotSupported;
+    DriverEntry stopMultiMeasure = &EntryNotSupported;
+    DriverEntry singleMeasure = &EntryNotSupported;
+    DriverEntry stopSingleMeasure = &EntryNotSupported;
+    DriverEntry cancelStripePass = &EntryNotSupported;
+    DriverEntry mustCalibrate = &EntryNotSupported;
+    DriverEntry startRegisterCorners = &EntryNotSupported;
+    DriverEntry startSimpleMultiMeasure = &EntryNotSupported;
+    DriverEntry startInsertPaper = &EntryNotSupported;
+};
 
 }  // namespace measure

@@ -54,7 +54,7 @@ constexpr ModeEntry kModesN[] = {kModeEnd};
 // filled yet answers -1.
 constexpr DriverEntry pick(char code, DriverEntry own) {
     if (code == '0') return &EntryNoOp;
-    if (code == 'D' && own != nullptr) return own;
+    if (code == 'D') return own;
     return &EntryNotSupported;
 }
 

@@ -13,6 +13,7 @@ bool stdoutIsTerminal();
 
 // Sets an environment variable of this process (before the library reads it).
 bool setEnvironment(const std::string& name, const std::string& value);
+bool environmentHas(const std::string& name);
 
 // Installs the Ctrl-C handler. The first Ctrl-C sets the interrupt flag; a
 // second one ends the process at once.

@@ -156,7 +156,7 @@ bool writeMeasurementFile(const std::string& path, const MeasureJob& job, const 
         if (job.mode.density) {
             std::array<double, 4> d{};
             if (patches[i].size() < MEASURE_SPECTRAL_BANDS ||
-                !spectrumToDensities(patches[i].data(), mode, d)) {
+                !spectrumToDensities(kGridHeader, patches[i].data(), mode, d)) {
                 problem = "cannot compute densities of patch " + id;
                 return false;
             }

@@ -28,6 +28,11 @@ bool setEnvironment(const std::string& name, const std::string& value) {
     return ::setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
+bool environmentHas(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr && *value != '\0';
+}
+
 void installInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;

@@ -30,6 +30,11 @@ bool setEnvironment(const std::string& name, const std::string& value) {
     return _putenv_s(name.c_str(), value.c_str()) == 0;
 }
 
+bool environmentHas(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr && *value != '\0';
+}
+
 void installInterruptHandler() {
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }

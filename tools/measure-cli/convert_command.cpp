@@ -1,0 +1,40 @@
+// convert: CGATS in, XYZ and L*a*b* (and densities from spectra) out.
+#include <cstdio>
+#include <filesystem>
+
+#include "commands.h"
+#include "convert.h"
+#include "options.h"
+
+namespace cli {
+
+int runConvert(int argc, char** argv, int first) {
+    const char* command = "convert";
+    const Options opts(argc, argv, first, {{"--output", "-o", true}});
+    if (opts.help()) {
+        std::puts(
+            "usage: measure-cli convert INPUT [-o OUTPUT]\n"
+            "\n"
+            "Reads any CGATS file and writes SAMPLE_ID, XYZ_X XYZ_Y XYZ_Z and LAB_L LAB_A LAB_B\n"
+            "per patch. With spectral fields the values are computed from the spectra (D50,\n"
+            "2 degree observer) and Status E and Status T densities are added as D_E_RED,\n"
+            "D_E_GREEN, D_E_BLUE, D_E_VIS and D_T_RED ... D_T_VIS; otherwise the file's XYZ\n"
+            "(and Lab, or Lab computed from XYZ) are taken.\n"
+            "  -o, --output FILE   the converted file (default: INPUT with .lab.txt added)");
+        return kExitOk;
+    }
+    if (!opts.ok()) return fail(command, opts.error());
+    if (opts.positional().size() != 1) return fail(command, "give exactly one input file");
+    const std::string input = opts.positional()[0];
+    const std::string output = opts.value("--output").value_or(input + ".lab.txt");
+    std::error_code ec;
+    if (std::filesystem::equivalent(input, output, ec))
+        return fail(command, "the output would overwrite the input");
+    const ConvertOutcome outcome = convertCgats(input, output);
+    if (!outcome.ok) return fail(command, outcome.problem);
+    std::printf("Converted %zu patches%s: %s\n", outcome.patches, outcome.fromSpectra ? " from spectra" : "",
+                output.c_str());
+    return kExitOk;
+}
+
+}  // namespace cli
