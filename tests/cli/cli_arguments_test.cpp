@@ -10,13 +10,6 @@
 namespace measure::test {
 namespace {
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
 class CliArguments : public ::testing::Test {
 protected:
     CliRunner cli_;

@@ -6,11 +6,15 @@
 
 namespace measure::test {
 
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
 std::vector<std::string> CliRun::errorLines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(errors);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+    return lines(errors);
 }
 
 CliRunner::CliRunner() = default;

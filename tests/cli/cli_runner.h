@@ -11,6 +11,9 @@
 
 namespace measure::test {
 
+// The lines of a text.
+std::vector<std::string> lines(const std::string& text);
+
 struct CliRun {
     int exitCode = -1;
     std::string output;

@@ -26,6 +26,13 @@ int runDemo(int argc, char** argv, int first);
 // "measure-cli <command>: <text>" on stderr; returns kExitFailure.
 int fail(const char* command, const std::string& text);
 
+class Options;
+// The common start of every command: with --help prints `help` and ends with
+// 0; a bad option, or an argument where none is expected, ends with 1.
+// Nothing when the command goes on.
+std::optional<int> commandPreamble(const char* command, const Options& opts, const char* help,
+                                   bool takesArguments = false);
+
 // How a user names a measurement mode on the command line.
 struct ModeChoice {
     const char* option;  // "lab", "status-e", ...

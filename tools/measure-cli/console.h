@@ -19,6 +19,8 @@ bool environmentHas(const std::string& name);
 // second one ends the process at once.
 void installInterruptHandler();
 bool interrupted();
+// For the handlers: sets the flag and tells whether it was set already.
+bool noteInterrupt();
 // Forgets an earlier Ctrl-C (tests of the flag, repeated commands).
 void clearInterrupt();
 

@@ -11,8 +11,8 @@ namespace cli {
 int runConvert(int argc, char** argv, int first) {
     const char* command = "convert";
     const Options opts(argc, argv, first, {{"--output", "-o", true}});
-    if (opts.help()) {
-        std::puts(
+    if (auto end = commandPreamble(
+            command, opts,
             "usage: measure-cli convert INPUT [-o OUTPUT]\n"
             "\n"
             "Reads any CGATS file and writes SAMPLE_ID, XYZ_X XYZ_Y XYZ_Z and LAB_L LAB_A LAB_B\n"
@@ -20,10 +20,9 @@ int runConvert(int argc, char** argv, int first) {
             "2 degree observer) and Status E and Status T densities are added as D_E_RED,\n"
             "D_E_GREEN, D_E_BLUE, D_E_VIS and D_T_RED ... D_T_VIS; otherwise the file's XYZ\n"
             "(and Lab, or Lab computed from XYZ) are taken.\n"
-            "  -o, --output FILE   the converted file (default: INPUT with .lab.txt added)");
-        return kExitOk;
-    }
-    if (!opts.ok()) return fail(command, opts.error());
+            "  -o, --output FILE   the converted file (default: INPUT with .lab.txt added)",
+            true))
+        return *end;
     if (opts.positional().size() != 1) return fail(command, "give exactly one input file");
     const std::string input = opts.positional()[0];
     const std::string output = opts.value("--output").value_or(input + ".lab.txt");

@@ -68,19 +68,15 @@ bool writeText(const std::filesystem::path& path, const std::string& text) {
 int runDemo(int argc, char** argv, int first) {
     const char* command = "demo";
     const Options opts(argc, argv, first, {{"--output", "-o", true}, {"--sound", "", true}});
-    if (opts.help()) {
-        std::puts(
+    if (auto end = commandPreamble(
+            command, opts,
             "usage: measure-cli demo [-o FILE] [--sound on|off]\n"
             "\n"
             "Measures a 24-patch chart with a simulated X-Rite i1Pro in four strips of six:\n"
             "white calibration, the prompts and progress, then the spectra written to\n"
             "demo-measurement.txt (or FILE) and the patches' L*a*b* values shown.\n"
-            "Runs at a tenth of the instrument's real delays unless MEASURE_TIME_SCALE is set.");
-        return kExitOk;
-    }
-    if (!opts.ok()) return fail(command, opts.error());
-    if (!opts.positional().empty())
-        return fail(command, "unexpected argument '" + opts.positional()[0] + "'");
+            "Runs at a tenth of the instrument's real delays unless MEASURE_TIME_SCALE is set."))
+        return *end;
     MeasureJob job;
     if (auto sound = opts.value("--sound")) {
         if (*sound != "on" && *sound != "off")

@@ -188,10 +188,13 @@ Outcome InstrumentSession::calibrate(std::string& problem) {
     return outcome;
 }
 
-Outcome InstrumentSession::insertPaper(std::string& problem) {
+// A preparation request that ends with one status (paper in place, corners
+// registered), or with a thread end on instruments that report one.
+Outcome InstrumentSession::prepare(int32_t (*start)(MEASURESTRUCT*), int32_t doneStatus, const char* what,
+                                   std::string& problem) {
     queue_.clear();
-    if (StartInsertPaper(reinterpret_cast<MEASURESTRUCT*>(&record_)) != 0) {
-        problem = "the instrument refused to take in the chart";
+    if (start(reinterpret_cast<MEASURESTRUCT*>(&record_)) != 0) {
+        problem = std::string("the instrument refused ") + what;
         return Outcome::Failed;
     }
     MeasureProgress progress;
@@ -199,10 +202,10 @@ Outcome InstrumentSession::insertPaper(std::string& problem) {
         [&](const Event& e) -> std::optional<Outcome> {
             if (e.kind == Event::Kind::Status) {
                 if (auto text = statusPrompt(e.value, progress)) display_.prompt(*text);
-                if (e.value == MEASURE_STATUS_PAPER_IN_PLACE) return Outcome::Done;
+                if (e.value == doneStatus) return Outcome::Done;
             } else if (e.kind == Event::Kind::ThreadEnd) {
                 if (e.value == MEASURE_END_DONE) return Outcome::Done;
-                problem = std::string("taking in the chart ") + threadEndText(e.value);
+                problem = std::string(what) + " " + threadEndText(e.value);
                 return Outcome::Failed;
             }
             return std::nullopt;
@@ -212,28 +215,13 @@ Outcome InstrumentSession::insertPaper(std::string& problem) {
     return outcome;
 }
 
+Outcome InstrumentSession::insertPaper(std::string& problem) {
+    return prepare(&StartInsertPaper, MEASURE_STATUS_PAPER_IN_PLACE, "taking in the chart", problem);
+}
+
 Outcome InstrumentSession::registerCorners(std::string& problem) {
-    queue_.clear();
-    if (StartRegisterCorners(reinterpret_cast<MEASURESTRUCT*>(&record_)) != 0) {
-        problem = "the instrument refused to register the chart corners";
-        return Outcome::Failed;
-    }
-    MeasureProgress progress;
-    const Outcome outcome = waitFor(
-        [&](const Event& e) -> std::optional<Outcome> {
-            if (e.kind == Event::Kind::Status) {
-                if (auto text = statusPrompt(e.value, progress)) display_.prompt(*text);
-                if (e.value == MEASURE_STATUS_CORNERS_DONE) return Outcome::Done;
-            } else if (e.kind == Event::Kind::ThreadEnd) {
-                if (e.value == MEASURE_END_DONE) return Outcome::Done;
-                problem = std::string("registering the corners ") + threadEndText(e.value);
-                return Outcome::Failed;
-            }
-            return std::nullopt;
-        },
-        problem);
-    if (outcome == Outcome::Interrupted) stopRequest(false);
-    return outcome;
+    return prepare(&StartRegisterCorners, MEASURE_STATUS_CORNERS_DONE, "registering the chart corners",
+                   problem);
 }
 
 Outcome InstrumentSession::measure(bool single, std::vector<Patch>& patches, std::string& problem) {

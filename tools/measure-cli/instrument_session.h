@@ -91,6 +91,8 @@ private:
     template <class Handle>
     Outcome waitFor(Handle handle, std::string& problem);
     void stopRequest(bool single);
+    Outcome prepare(int32_t (*start)(MEASURESTRUCT*), int32_t doneStatus, const char* what,
+                    std::string& problem);
 
     SessionSettings settings_;
     Display& display_;

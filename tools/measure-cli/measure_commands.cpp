@@ -191,13 +191,7 @@ int runMeasure(int argc, char** argv, int first) {
                         {"--chart", "", true},
                         {"--output", "-o", true},
                         {"--sound", "", true}});
-    if (opts.help()) {
-        std::puts(kMeasureHelp);
-        return kExitOk;
-    }
-    if (!opts.ok()) return fail(command, opts.error());
-    if (!opts.positional().empty())
-        return fail(command, "unexpected argument '" + opts.positional()[0] + "'");
+    if (auto end = commandPreamble(command, opts, kMeasureHelp)) return *end;
 
     MeasureJob job;
     int status = kExitOk;
@@ -252,13 +246,7 @@ int runMeasure(int argc, char** argv, int first) {
 int runCalibrate(int argc, char** argv, int first) {
     const char* command = "calibrate";
     const Options opts(argc, argv, first, {{"--instrument", "", true}, {"--sound", "", true}});
-    if (opts.help()) {
-        std::puts(kCalibrateHelp);
-        return kExitOk;
-    }
-    if (!opts.ok()) return fail(command, opts.error());
-    if (!opts.positional().empty())
-        return fail(command, "unexpected argument '" + opts.positional()[0] + "'");
+    if (auto end = commandPreamble(command, opts, kCalibrateHelp)) return *end;
     MeasureJob job;
     int status = kExitOk;
     if (!commonSettings(command, opts, job, status)) return status;

@@ -12,6 +12,18 @@ int fail(const char* command, const std::string& text) {
     return kExitFailure;
 }
 
+std::optional<int> commandPreamble(const char* command, const Options& opts, const char* help,
+                                   bool takesArguments) {
+    if (opts.help()) {
+        std::puts(help);
+        return kExitOk;
+    }
+    if (!opts.ok()) return fail(command, opts.error());
+    if (!takesArguments && !opts.positional().empty())
+        return fail(command, "unexpected argument '" + opts.positional()[0] + "'");
+    return std::nullopt;
+}
+
 const std::vector<ModeChoice>& modeChoices() {
     static const std::vector<ModeChoice> choices = {
         {"lab", MEASURE_MODE_CIE_LAB, "Cie Lab", false},
@@ -62,17 +74,14 @@ std::optional<uint32_t> parseId(const std::string& s) {
 
 int runList(int argc, char** argv, int first) {
     const Options opts(argc, argv, first, {{"--mode", "", true}});
-    if (opts.help()) {
-        std::puts(
+    if (auto end = commandPreamble(
+            "list", opts,
             "usage: measure-cli list [--mode N]\n\n"
             "Lists the instrument registry: ID, short name, full name, maker and modes.\n"
             "  --mode N   only the instruments offering mode number N (0 Status E, 1 Status T,\n"
             "             2 Cie Lab, 3 Cie XYZ, 4 Spectral, 5 DIN 16536, 6 DIN 16536 Narrow,\n"
-            "             19 Emission Cie XYZ, 20 Emission Spectral)");
-        return kExitOk;
-    }
-    if (!opts.ok()) return fail("list", opts.error());
-    if (!opts.positional().empty()) return fail("list", "unexpected argument '" + opts.positional()[0] + "'");
+            "             19 Emission Cie XYZ, 20 Emission Spectral)"))
+        return *end;
     uint32_t mode = 0xFFFFFFFFu;
     if (auto m = opts.value("--mode")) {
         const auto parsed = parseInteger(*m, 0, 0xFFFFFFFE);
@@ -93,14 +102,12 @@ int runList(int argc, char** argv, int first) {
 
 int runInfo(int argc, char** argv, int first) {
     const Options opts(argc, argv, first, {});
-    if (opts.help()) {
-        std::puts(
-            "usage: measure-cli info ID\n\n"
-            "Shows one registry row in full and the library's fixed answers to\n"
-            "MustInsertPage, MustRegisterCorners and MustCalibrate for it.");
-        return kExitOk;
-    }
-    if (!opts.ok()) return fail("info", opts.error());
+    if (auto end = commandPreamble("info", opts,
+                                   "usage: measure-cli info ID\n\n"
+                                   "Shows one registry row in full and the library's fixed answers to\n"
+                                   "MustInsertPage, MustRegisterCorners and MustCalibrate for it.",
+                                   true))
+        return *end;
     if (opts.positional().size() != 1) return fail("info", "give exactly one instrument ID");
     const auto id = parseId(opts.positional()[0]);
     if (!id) return fail("info", "'" + opts.positional()[0] + "' is not an instrument ID");

@@ -11,11 +11,8 @@
 namespace cli {
 namespace {
 
-std::atomic<bool> gInterrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
-
 extern "C" void onInterrupt(int) {
-    if (gInterrupted.exchange(true)) _exit(130);
+    if (noteInterrupt()) _exit(130);
 }
 
 }  // namespace
@@ -28,25 +25,12 @@ bool setEnvironment(const std::string& name, const std::string& value) {
     return ::setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
-bool environmentHas(const std::string& name) {
-    const char* value = std::getenv(name.c_str());
-    return value != nullptr && *value != '\0';
-}
-
 void installInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-}
-
-bool interrupted() {
-    return gInterrupted.load();
-}
-
-void clearInterrupt() {
-    gInterrupted.store(false);
 }
 
 std::string makeTemporaryFolder(const std::string& prefix) {
@@ -58,11 +42,6 @@ std::string makeTemporaryFolder(const std::string& prefix) {
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) return {};
     return buffer.data();
-}
-
-void removeFolder(const std::string& path) {
-    std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
 }
 
 }  // namespace cli

@@ -12,11 +12,9 @@
 namespace cli {
 namespace {
 
-std::atomic<bool> gInterrupted{false};
-
 BOOL WINAPI onConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
-    if (gInterrupted.exchange(true)) ExitProcess(130);
+    if (noteInterrupt()) ExitProcess(130);
     return TRUE;
 }
 
@@ -30,21 +28,8 @@ bool setEnvironment(const std::string& name, const std::string& value) {
     return _putenv_s(name.c_str(), value.c_str()) == 0;
 }
 
-bool environmentHas(const std::string& name) {
-    const char* value = std::getenv(name.c_str());
-    return value != nullptr && *value != '\0';
-}
-
 void installInterruptHandler() {
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
-}
-
-bool interrupted() {
-    return gInterrupted.load();
-}
-
-void clearInterrupt() {
-    gInterrupted.store(false);
 }
 
 std::string makeTemporaryFolder(const std::string& prefix) {
@@ -57,11 +42,6 @@ std::string makeTemporaryFolder(const std::string& prefix) {
         if (std::filesystem::create_directory(candidate, ec)) return candidate.string();
     }
     return {};
-}
-
-void removeFolder(const std::string& path) {
-    std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
 }
 
 }  // namespace cli
