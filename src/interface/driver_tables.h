@@ -3,6 +3,7 @@
 // every driver slot with EntryNotSupported.
 #pragma once
 
+#include "drivers/simulator/simulator_entries.h"
 #include "interface/driver_table.h"
 
 namespace measure::drivers {
@@ -25,6 +26,6 @@ inline constexpr DriverTable kNix{};              // clNIX
 inline constexpr DriverTable kEyeOneStudio{};     // clEYE_ONE_STUDIO
 inline constexpr DriverTable kSd10{};             // clSD10
 inline constexpr DriverTable kSd10AutoReader{};   // clSD10_AR
-inline constexpr DriverTable kSimulatorDevice{};  // clSIMULATOR_DEVICE
+inline constexpr DriverTable kSimulatorDevice = simulator::kSimulatorDeviceTable;  // clSIMULATOR_DEVICE
 
 }  // namespace measure::drivers

@@ -1,0 +1,227 @@
+// measure-cli against the simulated instrument, end to end: the files it
+// writes read back through the library's own CGATS reader with the values
+// the instrument delivered, prompts appear in plain words, Ctrl-C stops and
+// closes the instrument, convert matches the spectral conversion, and the
+// demo runs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "cli/cli_runner.h"
+#include "color/cgats_chart_reader.h"
+#include "color/spectral.h"
+#include "drivers/simulator/measurement_data.h"
+
+namespace measure::test {
+namespace {
+
+const char* kHeaderNm = "380 10 36";
+const uint32_t kGrid[3] = {380, 10, 36};
+
+std::string config(const std::string& instruments, const std::string& delays = "") {
+    return "<SimulationInstrumentConfig>"
+           "<CalibrationTimeDelay_ms>500</CalibrationTimeDelay_ms>"
+           "<MeasurementTimeDelay_ms>300</MeasurementTimeDelay_ms>"
+           "<SpotMeasurementTimeDelay_ms>200</SpotMeasurementTimeDelay_ms>"
+           "<InsertPaperTimeDelay_ms>200</InsertPaperTimeDelay_ms>" +
+           delays + "<instrumentList>" + instruments + "</instrumentList></SimulationInstrumentConfig>";
+}
+
+std::string listed(int id, const std::string& extra = "") {
+    return "<instrument><ID>" + std::to_string(id) + "</ID>" + extra + "</instrument>";
+}
+
+CgatsChartReader readBack(const std::string& path) {
+    CgatsChartReader reader;
+    reader.Read(path);
+    return reader;
+}
+
+// A spectral measurement file: patch p, band b = (10 + p + b) percent.
+std::string spectralFile(int patches) {
+    std::ostringstream text;
+    text << "CGATS.17\nNUMBER_OF_FIELDS 37\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
+    for (int nm = 380; nm <= 730; nm += 10) text << " SPECTRAL_NM_" << nm;
+    text << "\nEND_DATA_FORMAT\nNUMBER_OF_SETS " << patches << "\nBEGIN_DATA\n";
+    for (int p = 0; p < patches; ++p) {
+        text << 'P' << p + 1;
+        for (int b = 0; b < 36; ++b) text << ' ' << 10 + p + b << ".25";
+        text << '\n';
+    }
+    text << "END_DATA\n";
+    return text.str();
+}
+
+class CliMeasure : public ::testing::Test {
+protected:
+    void writeDataFile(const std::string& text) const {
+        std::ofstream(cli_.appData() + "/Vantu/AutomatedTesting/VantuMeasure.it8") << text;
+    }
+    CliRunner cli_;
+};
+
+TEST_F(CliMeasure, SpectralStripsReadBackWithTheDeliveredValues) {
+    cli_.writeSimulationConfig(config(listed(11)));
+    const CliRun run = cli_.run({"measure", "--instrument", "11", "--patches", "10", "--per-line", "4",
+                                 "--mode", "spectral", "-o", "strips.txt", "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_NE(run.output.find("Calibrating"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Scan strip 1 of 3"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Scan strip 3 of 3"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("measured 10 of 10 patches"), std::string::npos) << run.output;
+
+    const CgatsChartReader reader = readBack(cli_.file("strips.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 10);
+    int start = 0, step = 0, count = 0;
+    reader.GetSpectralLayout(start, step, count);
+    EXPECT_EQ(std::to_string(start) + " " + std::to_string(step) + " " + std::to_string(count), kHeaderNm);
+    double spectrum[36];
+    for (int p = 0; p < 10; ++p) {
+        reader.GetSpectrum(p, spectrum);
+        // Percentages cannot carry every double: a value may come back one
+        // unit in the last place away, never more.
+        for (int b = 0; b < 36; ++b)
+            ASSERT_DOUBLE_EQ(spectrum[b], simulator::kDefaultSpectrum[b]) << p << "/" << b;
+    }
+    std::string value;
+    ASSERT_TRUE(reader.KeywordValue("INSTRUMENT_ID", value));
+    EXPECT_EQ(value, "11");
+    ASSERT_TRUE(reader.KeywordValue("MEASUREMENT_MODE", value));
+    EXPECT_EQ(value, "Spectral");
+}
+
+TEST_F(CliMeasure, ReplayedDataFileComesBackIdentically) {
+    cli_.writeSimulationConfig(config(listed(11)));
+    writeDataFile(spectralFile(12));
+    const CliRun run = cli_.run({"measure", "--instrument", "11", "--patches", "12", "--per-line", "6", "-o",
+                                 "replay.txt", "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    CgatsChartReader source;
+    source.ReadFromMemory(spectralFile(12));
+    const CgatsChartReader reader = readBack(cli_.file("replay.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 12);
+    double expected[36];
+    double got[36];
+    for (int p = 0; p < 12; ++p) {
+        source.GetSpectrum(p, expected);
+        reader.GetSpectrum(p, got);
+        for (int b = 0; b < 36; ++b) ASSERT_EQ(got[b], expected[b]) << p << "/" << b;
+    }
+}
+
+TEST_F(CliMeasure, LabXyzAndDensityFiles) {
+    cli_.writeSimulationConfig(config(listed(11)));
+    CliRun run = cli_.run({"measure", "--instrument", "11", "--patches", "3", "--per-line", "3", "--mode",
+                           "xyz", "-o", "xyz.txt", "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    CgatsChartReader reader = readBack(cli_.file("xyz.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 3);
+    EXPECT_EQ(reader.GetXYZ(2, 0), 10.0);
+    EXPECT_EQ(reader.GetXYZ(2, 2), 30.0);
+
+    cli_.writeSimulationConfig(config(listed(55)));
+    run = cli_.run({"measure", "--instrument", "55", "--patches", "2", "--per-line", "1", "--mode", "lab",
+                    "-o", "lab.txt", "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    reader = readBack(cli_.file("lab.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 2);
+    EXPECT_EQ(reader.GetLab(1, 0), 45.0);
+    EXPECT_EQ(reader.GetLab(1, 1), 10.0);
+
+    cli_.writeSimulationConfig(config(listed(11)));
+    run = cli_.run({"measure", "--instrument", "11", "--patches", "2", "--mode", "status-t", "-o", "dens.txt",
+                    "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    reader = readBack(cli_.file("dens.txt"));
+    ASSERT_EQ(reader.HasData(kCgatsDensities), 1);
+    double densities[4];
+    ASSERT_EQ(SpectrumToDensity(densities, kGrid, simulator::kDefaultSpectrum.data(), MEASURE_MODE_STATUS_T),
+              1);
+    for (int d = 0; d < 4; ++d)
+        EXPECT_DOUBLE_EQ(reader.CellValue(1, reader.DensityColumn(d)), densities[d]) << d;
+}
+
+TEST_F(CliMeasure, SpotMeasurementsAskForEachPatch) {
+    cli_.writeSimulationConfig(config(listed(22)));
+    const CliRun run = cli_.run({"measure", "--instrument", "22", "--patches", "3", "--single", "--mode",
+                                 "xyz", "-o", "spots.txt", "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_NE(run.output.find("Place the instrument on patch 3 of 3 and press its button"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(readBack(cli_.file("spots.txt")).GetPatchCount(), 3);
+}
+
+TEST_F(CliMeasure, ChartReaderTakesTheChartInAndDeliversItWhole) {
+    cli_.writeSimulationConfig(config(listed(26, "<MeasurementDataDelivery>1</MeasurementDataDelivery>")));
+    std::ofstream(cli_.file("layout.txt"))
+        << "ChartSizeX=210 NumberOfRows=2 NumberOfColumns=3 BarSizeX=5 BarSizeY=5 DistancePaperEdgeToBar=3 "
+           "DistBarToFirstLine=4 MarkersDistance=6 PatchSizeX=7 PatchSizeY=7 MarkerPatchDistance=2";
+    const CliRun run = cli_.run({"measure", "--instrument", "26", "--patches", "6", "--mode", "xyz",
+                                 "--chart", "layout.txt", "-o", "chart.txt", "--sound", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_NE(run.output.find("Insert the chart"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Paper in place"), std::string::npos) << run.output;
+    const CgatsChartReader reader = readBack(cli_.file("chart.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 6);
+    double xyz[3];
+    SpectrumToXYZ(xyz, kGrid, simulator::kDefaultSpectrum.data());
+    EXPECT_DOUBLE_EQ(reader.GetXYZ(5, 1), xyz[1]);
+
+    // The same chart with a layout file the instrument refuses.
+    std::ofstream(cli_.file("bad-layout.txt")) << "NumberOfRows=2 NumberOfColumns=3 nothing else here";
+    const CliRun refused = cli_.run({"measure", "--instrument", "26", "--patches", "6", "--mode", "xyz",
+                                     "--chart", "bad-layout.txt", "-o", "chart2.txt", "--sound", "off"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.errorLines().size(), 1u) << refused.errors;
+    EXPECT_FALSE(std::filesystem::exists(cli_.file("chart2.txt")));
+}
+
+TEST_F(CliMeasure, CtrlCStopsTheInstrumentAndClosesIt) {
+    // Half a minute per strip at half speed: only Ctrl-C ends it soon.
+    cli_.writeSimulationConfig(
+        config(listed(11), "<MeasurementTimeDelay_ms>60000</MeasurementTimeDelay_ms>"));
+    platform::ChildProcess child;
+    ASSERT_TRUE(cli_.start(child,
+                           {"measure", "--instrument", "11", "--patches", "12", "--per-line", "6", "-o",
+                            "never.txt", "--sound", "off"},
+                           {{"MEASURE_TIME_SCALE", "0.5"}}));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (child.output().find("Scan strip 1 of 2") == std::string::npos && !child.ended() &&
+           std::chrono::steady_clock::now() < deadline) {
+        child.wait(10);
+    }
+    ASSERT_NE(child.output().find("Scan strip 1 of 2"), std::string::npos)
+        << child.output() << child.errors();
+    const auto interruptedAt = std::chrono::steady_clock::now();
+    child.interrupt();
+    ASSERT_TRUE(child.wait(20000)) << "measure-cli did not end after Ctrl-C";
+    EXPECT_LT(std::chrono::steady_clock::now() - interruptedAt, std::chrono::seconds(10));
+    EXPECT_EQ(child.exitCode(), 130) << child.errors();
+    EXPECT_NE(child.errors().find("stopped by Ctrl-C"), std::string::npos) << child.errors();
+    EXPECT_FALSE(std::filesystem::exists(cli_.file("never.txt")));
+}
+
+TEST(CliDemo, MeasuresTheChartEndToEnd) {
+    CliRunner cli;
+    const auto started = std::chrono::steady_clock::now();
+    const CliRun run = cli.run({"demo", "--sound", "off"}, {{"MEASURE_TIME_SCALE", "0.01"}});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_NE(run.output.find("Scan strip 4 of 4"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  24 "), std::string::npos) << "a Lab row per patch\n" << run.output;
+    const CgatsChartReader reader = readBack(cli.file("demo-measurement.txt"));
+    EXPECT_EQ(reader.GetPatchCount(), 24);
+    // The patches differ: the chart was replayed, not the built-in grey.
+    double first[36];
+    double last[36];
+    reader.GetSpectrum(0, first);
+    reader.GetSpectrum(23, last);
+    EXPECT_NE(first[30], last[30]);
+}
+
+}  // namespace
+}  // namespace measure::test
