@@ -273,7 +273,7 @@ int clSIMULATOR_DEVICE::MultiMeasurement() {
         PostScanspeedStatus(pMeasure, static_cast<uint32_t>(passPatches));
         try {
             int end = MEASURE_END_DONE;
-            if (!MeasurePass(pass, passPatches, delivered, end)) return end;
+            if (!MeasurePass(passPatches, delivered, end)) return end;
             PostPassEnd(pMeasure, static_cast<uint32_t>(patchesPerPass));
             previousFailed = false;
         } catch (const std::exception& failure) {
@@ -286,7 +286,7 @@ int clSIMULATOR_DEVICE::MultiMeasurement() {
     return MEASURE_END_DONE;
 }
 
-bool clSIMULATOR_DEVICE::MeasurePass(int, int passPatches, int& delivered, int& end) {
+bool clSIMULATOR_DEVICE::MeasurePass(int passPatches, int& delivered, int& end) {
     const SimulationParameters p = parameters();
     if (p.MeasurementDataDelivery != 0 && isChartReader(p.SimulatedID)) return DeliverChart(end);
     DeliverPass(passPatches, delivered);

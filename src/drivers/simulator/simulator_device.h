@@ -58,9 +58,6 @@ public:
     SimulationParameters parameters() const { return readParameters(pMeasure); }
     uint16_t simulatedId() const { return parameters().SimulatedID; }
 
-    // Clears the data tables (close).
-    void FreeTables() { tables_.clear(); }
-
 private:
     void ThreadConstructor() override;
 
@@ -72,7 +69,7 @@ private:
     void CalibrateWhite();
     // One strip (or the whole chart) of MultiMeasurement. Returns false when
     // the request must end at once with `end`.
-    bool MeasurePass(int pass, int passPatches, int& delivered, int& end);
+    bool MeasurePass(int passPatches, int& delivered, int& end);
     bool DeliverChart(int& end);
     void DeliverPass(int passPatches, int& delivered);
     void WriteDiscoveryList(uint16_t id);
@@ -82,7 +79,6 @@ private:
     // Where the next measurement continues in the data file (MeasureThread
     // after the open).
     int position_ = 0;
-    int singleCount_ = 0;
 };
 
 }  // namespace measure::simulator
