@@ -35,27 +35,6 @@ std::string listed(int id, const std::string& extra = "") {
     return "<instrument><ID>" + std::to_string(id) + "</ID>" + extra + "</instrument>";
 }
 
-CgatsChartReader readBack(const std::string& path) {
-    CgatsChartReader reader;
-    reader.Read(path);
-    return reader;
-}
-
-// A spectral measurement file: patch p, band b = (10 + p + b) percent.
-std::string spectralFile(int patches) {
-    std::ostringstream text;
-    text << "CGATS.17\nNUMBER_OF_FIELDS 37\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
-    for (int nm = 380; nm <= 730; nm += 10) text << " SPECTRAL_NM_" << nm;
-    text << "\nEND_DATA_FORMAT\nNUMBER_OF_SETS " << patches << "\nBEGIN_DATA\n";
-    for (int p = 0; p < patches; ++p) {
-        text << 'P' << p + 1;
-        for (int b = 0; b < 36; ++b) text << ' ' << 10 + p + b << ".25";
-        text << '\n';
-    }
-    text << "END_DATA\n";
-    return text.str();
-}
-
 class CliMeasure : public ::testing::Test {
 protected:
     void writeDataFile(const std::string& text) const {

@@ -6,6 +6,26 @@
 
 namespace measure::test {
 
+CgatsChartReader readBack(const std::string& path) {
+    CgatsChartReader reader;
+    reader.Read(path);
+    return reader;
+}
+
+std::string spectralFile(int patches) {
+    std::ostringstream text;
+    text << "CGATS.17\nNUMBER_OF_FIELDS 37\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
+    for (int nm = 380; nm <= 730; nm += 10) text << " SPECTRAL_NM_" << nm;
+    text << "\nEND_DATA_FORMAT\nNUMBER_OF_SETS " << patches << "\nBEGIN_DATA\n";
+    for (int p = 0; p < patches; ++p) {
+        text << 'P' << p + 1;
+        for (int b = 0; b < 36; ++b) text << ' ' << 10 + p + b << ".25";
+        text << '\n';
+    }
+    text << "END_DATA\n";
+    return text.str();
+}
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);

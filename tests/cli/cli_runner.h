@@ -6,10 +6,16 @@
 #include <utility>
 #include <vector>
 
+#include "color/cgats_chart_reader.h"
 #include "platform/process.h"
 #include "support/test_environment.h"
 
 namespace measure::test {
+
+// A CGATS file read back through the library's reader.
+CgatsChartReader readBack(const std::string& path);
+// A spectral measurement file: patch p, band b = (10 + p + b).25 percent.
+std::string spectralFile(int patches);
 
 // The lines of a text.
 std::vector<std::string> lines(const std::string& text);

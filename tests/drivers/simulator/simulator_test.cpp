@@ -83,6 +83,12 @@ public:
 
     MEASURE2STRUCT record{};
     MEASURESTRUCT* r() { return reinterpret_cast<MEASURESTRUCT*>(&record); }
+    void configure(uint32_t instrument, uint32_t mode, int32_t patches, int32_t perLine = 0) {
+        record.instrument = instrument;
+        record.Mode = mode;
+        record.NumOfPatchesToRead = patches;
+        record.NumPatchesPerLine = perLine;
+    }
     int open();
     int close();
 
@@ -375,9 +381,7 @@ TEST(SimulatorOpen, DiscoveryListForSeveralNixAndSd10Instruments) {
 TEST(SimulatorSingle, SpectralMeasurementWithoutDataFileDeliversTheDefaultSpectrum) {
     SimulatorHost host(SimulatorHost::Channel::Window);
     host.writeConfig(quickConfig({22}));
-    host.record.instrument = 22;
-    host.record.Mode = MEASURE_MODE_SPECTRAL;
-    host.record.NumOfPatchesToRead = 1;
+    host.configure(22, MEASURE_MODE_SPECTRAL, 1);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartSingleMeasure(host.r()), 0);
     const auto notes = host.until([](const Note& n) { return n.kind == Note::Data; });
@@ -444,10 +448,7 @@ TEST(SimulatorSingle, LabXyzAndDensityModes) {
 TEST(SimulatorMulti, StripsFollowTheHostsPlanWithAShortLastPass) {
     SimulatorHost host(SimulatorHost::Channel::Observer);
     host.writeConfig(quickConfig({11}));
-    host.record.instrument = 11;
-    host.record.Mode = MEASURE_MODE_CIE_LAB;
-    host.record.NumOfPatchesToRead = 10;
-    host.record.NumPatchesPerLine = 4;
+    host.configure(11, MEASURE_MODE_CIE_LAB, 10, 4);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.r()), 0);
     const auto notes = host.untilThreadEnd();
@@ -469,9 +470,7 @@ TEST(SimulatorMulti, StripsFollowTheHostsPlanWithAShortLastPass) {
 TEST(SimulatorMulti, WithoutPatchesPerLineTheRequestIsRefused) {
     SimulatorHost host(SimulatorHost::Channel::Window);
     host.writeConfig(quickConfig({11}));
-    host.record.instrument = 11;
-    host.record.Mode = MEASURE_MODE_SPECTRAL;
-    host.record.NumOfPatchesToRead = 6;
+    host.configure(11, MEASURE_MODE_SPECTRAL, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.r()), 0);
     const auto notes = host.untilThreadEnd();
@@ -483,10 +482,7 @@ TEST(SimulatorMulti, StopDuringAMeasurementEndsWithThreadEndOne) {
     SimulatorHost host(SimulatorHost::Channel::Window);
     // 20 s per strip at the test clock: only a stop ends it soon.
     host.writeConfig(SimulatorHost::config({11}, "<MeasurementTimeDelay_ms>20000</MeasurementTimeDelay_ms>"));
-    host.record.instrument = 11;
-    host.record.Mode = MEASURE_MODE_SPECTRAL;
-    host.record.NumOfPatchesToRead = 12;
-    host.record.NumPatchesPerLine = 6;
+    host.configure(11, MEASURE_MODE_SPECTRAL, 12, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.r()), 0);
     const auto started = host.until([](const Note& n) { return n == pass(1); });
@@ -510,10 +506,7 @@ class SimulatorChartReader : public ::testing::Test {
 protected:
     void SetUp() override {
         host_.writeConfig(quickConfig({26}, "", "<MeasurementDataDelivery>1</MeasurementDataDelivery>"));
-        host_.record.instrument = 26;
-        host_.record.Mode = MEASURE_MODE_CIE_XYZ;
-        host_.record.NumOfPatchesToRead = 12;
-        host_.record.NumPatchesPerLine = 12;
+        host_.configure(26, MEASURE_MODE_CIE_XYZ, 12, 12);
     }
     void TearDown() override { simulator::clearIsisParameters(); }
     void writeLayout(const std::string& text) {
@@ -580,9 +573,7 @@ TEST_F(SimulatorChartReader, LayoutFileWithoutAKeyRefusesTheOpenWithStatus20) {
 TEST(SimulatorCorners, ThreeCornersOrOnePositioningRun) {
     SimulatorHost host(SimulatorHost::Channel::Observer);
     host.writeConfig(quickConfig({23}));
-    host.record.instrument = 23;
-    host.record.Mode = MEASURE_MODE_SPECTRAL;
-    host.record.NumOfPatchesToRead = 1;
+    host.configure(23, MEASURE_MODE_SPECTRAL, 1);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.r()), 0);
     auto notes = host.untilStatus(MEASURE_STATUS_CORNERS_DONE);
@@ -611,9 +602,7 @@ TEST(SimulatorPaper, InsertionPostsStartGoingInAndInPlace) {
 TEST(SimulatorCalibration, MustCalibrateUntilAWhiteCalibration) {
     SimulatorHost host(SimulatorHost::Channel::Window);
     host.writeConfig(quickConfig({35}));
-    host.record.instrument = 35;
-    host.record.Mode = MEASURE_MODE_SPECTRAL;
-    host.record.NumOfPatchesToRead = 1;
+    host.configure(35, MEASURE_MODE_SPECTRAL, 1);
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(MustCalibrate(host.r()), 1);
     EXPECT_EQ(BlackCalibration(host.r()), 0);
@@ -634,9 +623,7 @@ TEST(SimulatorCalibration, MustCalibrateUntilAWhiteCalibration) {
 
 TEST(SimulatorDirect, Row999OpensWithoutAConfiguration) {
     SimulatorHost host(SimulatorHost::Channel::Window);
-    host.record.instrument = 999;
-    host.record.Mode = MEASURE_MODE_CIE_XYZ;
-    host.record.NumOfPatchesToRead = 1;
+    host.configure(999, MEASURE_MODE_CIE_XYZ, 1);
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(host.record.BatteryLevel, 50u);
     EXPECT_EQ(host.close(), 0);
