@@ -1,0 +1,197 @@
+// The SpectroScan emulator on its own: the table's state and answers, and the
+// pseudo-terminal with its line speed and scripted faults.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "spectroscan/spectroscan_emulator.h"
+
+namespace {
+
+using namespace measure::emu::spectroscan;
+using measure::emu::SerialLine;
+
+std::vector<double> numbersAfterLastColon(const std::string& line) {
+    std::istringstream in(line.substr(line.find_last_of(':') + 1));
+    std::vector<double> out;
+    for (double v; in >> v;) out.push_back(v);
+    return out;
+}
+
+TEST(SpectroScanEmulatorChart, EveryPatchCentreOfARotatedChartFindsItsPatchAndTheGapsArePaper) {
+    ChartLayout chart;
+    chart.rows = 4;
+    chart.patches = 6;
+    chart.angleDeg = 3.0;
+    for (int i = 0; i < chart.rows; ++i)
+        for (int j = 0; j < chart.patches; ++j) {
+            const auto [x, y] = chart.centre(i, j);
+            EXPECT_EQ(chart.patchAt(x, y), i * chart.patches + j);
+        }
+    const auto [x0, y0] = chart.centre(0, 0);
+    const auto [x1, y1] = chart.centre(0, 1);
+    EXPECT_EQ(chart.patchAt((x0 + x1) / 2, (y0 + y1) / 2), -1);
+    EXPECT_EQ(chart.patchAt(x0 - chart.pitchX, y0), -1);
+    // Corner 3 is the last patch of the last row, rotated about corner 1.
+    const auto [cx, cy] = chart.corner(3);
+    const double a = 3.0 * 3.14159265358979 / 180;
+    EXPECT_NEAR(cx, 850 + 500 * std::cos(a) - 300 * std::sin(a), 1e-9);
+    EXPECT_NEAR(cy, 450 + 500 * std::sin(a) + 300 * std::cos(a), 1e-9);
+}
+
+TEST(SpectroScanEmulatorChart, PatchSpectraDifferAndStayReflectances) {
+    for (int k = 0; k < 60; ++k) {
+        const Spectrum s = patchSpectrum(k);
+        for (double v : s) {
+            EXPECT_GE(v, 0.02);
+            EXPECT_LE(v, 0.95);
+        }
+        if (k > 0) {
+            EXPECT_NE(s, patchSpectrum(k - 1));
+        }
+    }
+}
+
+TEST(SpectroScanEmulatorTable, IdentityAnswersCarryTextsAsOneNumberPerCharacter) {
+    Table t;
+    const auto head = t.handle("; 181\r\n");
+    ASSERT_EQ(head.size(), 1u);
+    EXPECT_EQ(head[0].rfind(": 182 83 112 101 99 116 114 111", 0), 0u) << head[0];  // "Spectro"
+    EXPECT_EQ(numbersAfterLastColon(head[0]).size(), 1u + 18 + 1 + 8 + 2 + 12);
+    EXPECT_EQ(t.handle("; 208 51\r\n")[0], ": 209 147 12 5 1999\r\n");
+    EXPECT_EQ(t.handle("; 208 49\r\n")[0], ": 209 145 8103 3\r\n");  // 204711 = 8103 + 3 * 65536
+    EXPECT_EQ(numbersAfterLastColon(t.handle("; 0\r\n")[0]).size(), 6u);
+}
+
+TEST(SpectroScanEmulatorTable, ShortAndTableCommandsAnswerWithCodeAndErrorField) {
+    Table t;
+    EXPECT_EQ(t.handle("; 77 155\r\n")[0], ": 78 0\r\n");
+    EXPECT_EQ(t.handle("; 22 2 1 3 0\r\n")[0], ": 23 0\r\n");
+    EXPECT_EQ(t.state().densityStandard, 2);
+    EXPECT_EQ(t.handle("; 22 9 1 3 0\r\n")[0], ": 23 2\r\n");
+    EXPECT_EQ(t.handle("; 208 18\r\n")[0], ": 209 18 0\r\n");
+    EXPECT_TRUE(t.state().paperHeld);
+    EXPECT_EQ(t.handle("; 208 0 1 3201 400\r\n")[0], ": 209 0 3\r\n");
+    EXPECT_EQ(t.handle("; 208 0 1 3200 2300\r\n")[0], ": 209 0 0\r\n");
+    EXPECT_EQ(t.state().x, 3200);
+    EXPECT_EQ(t.handle("garbage\r\n")[0], ": 255 1\r\n");
+}
+
+TEST(SpectroScanEmulatorTable, MoveAndMeasureAnswersTheSpectrumOfThePatchUnderTheHead) {
+    Table t;
+    // Without an output channel the head measures but has nothing to say.
+    EXPECT_EQ(t.handle("; 208 7 950 450\r\n")[0], ": 209 7 0\r\n");
+    t.handle("; 177 1 1\r\n");
+    const auto answer = t.handle("; 208 7 950 450\r\n");
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer[0].rfind(": 209 7 0 : 190 1 1 ", 0), 0u) << answer[0];
+    const auto v = numbersAfterLastColon(answer[0]);
+    ASSERT_EQ(v.size(), 41u);
+    const Spectrum expected = patchSpectrum(1);
+    for (int b = 0; b < kBands; ++b) EXPECT_NEAR(v[3 + b], expected[b], 1e-5);
+    EXPECT_EQ(v[39], 255);
+    EXPECT_EQ(v[40], 0);
+    EXPECT_FALSE(t.state().headDown);
+    ASSERT_EQ(t.measurements().size(), 1u);
+    EXPECT_EQ(t.measurements()[0].patch, 1);
+    // Between the patches the head sees paper.
+    const auto gap = numbersAfterLastColon(t.handle("; 208 7 900 450\r\n")[0]);
+    EXPECT_NEAR(gap[3 + 20], paperSpectrum()[20], 1e-5);
+}
+
+TEST(SpectroScanEmulatorTable, DensityOutputFollowsAMeasurementWithTheHeadDown) {
+    Table t;
+    t.handle("; 177 4 15\r\n");
+    t.handle("; 208 0 0 850 550\r\n");
+    EXPECT_EQ(t.handle("; 32\r\n")[0], ": 33 20\r\n");  // head still up
+    t.handle("; 208 4\r\n");
+    const auto answer = t.handle("; 32\r\n");
+    ASSERT_EQ(answer.size(), 2u);
+    EXPECT_EQ(answer[0], ": 33 0\r\n");
+    const auto v = numbersAfterLastColon(answer[1]);
+    ASSERT_EQ(v.size(), 15u);
+    const auto d = headDensities(patchSpectrum(6));
+    EXPECT_NEAR(v[3], d[0], 1e-4);
+    EXPECT_NEAR(v[6], d[1], 1e-4);
+    EXPECT_NEAR(v[9], d[2], 1e-4);
+    EXPECT_NEAR(v[12], d[3], 1e-4);
+    EXPECT_EQ(v[13], 255);
+}
+
+TEST(SpectroScanEmulatorTable, WhiteMeasurementSucceedsOnlyOnTheTileWithTheHeadDown) {
+    Table t;
+    t.handle("; 208 4\r\n");
+    EXPECT_EQ(t.handle("; 34 9 7\r\n")[0], ": 35 0 21\r\n");
+    t.handle("; 208 6 0\r\n");
+    EXPECT_EQ(t.handle("; 34 9 7\r\n")[0], ": 35 0 21\r\n");  // the tile, but the head is up
+    t.handle("; 208 4\r\n");
+    EXPECT_EQ(t.handle("; 34 9 7\r\n")[0], ": 35 19 0\r\n");
+    EXPECT_EQ(t.state().whiteMeasurements, 1);
+}
+
+TEST(SpectroScanEmulatorTable, DigitisingTakesTheNearestCornerOrTheScriptedPointWhenTheKeyIsPressed) {
+    ChartLayout chart;
+    chart.angleDeg = 2.0;
+    Table t(chart);
+    t.handle("; 208 0 1 1300 420\r\n");
+    t.handle("; 208 20\r\n");
+    t.handle("; 208 37 1\r\n");
+    EXPECT_EQ(t.handle("; 208 36\r\n")[0], ": 209 36 0\r\n");
+    t.pressKey();
+    EXPECT_EQ(t.handle("; 208 36\r\n")[0], ": 209 36 1\r\n");
+    const auto [cx, cy] = chart.corner(2);
+    EXPECT_EQ(t.handle("; 208 21 1\r\n")[0], ": 209 21 1 0 " + std::to_string(std::lround(cx)) + " " +
+                                                 std::to_string(std::lround(cy)) + "\r\n");
+    // A press before arming is lost; the auto key presses on its own.
+    t.queueDigitizedPoint(123, 456);
+    t.pressKey();
+    t.setAutoKey(2);
+    t.handle("; 208 37 1\r\n");
+    EXPECT_EQ(t.handle("; 208 36\r\n")[0], ": 209 36 0\r\n");
+    EXPECT_EQ(t.handle("; 208 36\r\n")[0], ": 209 36 1\r\n");
+    EXPECT_EQ(t.handle("; 208 21 1\r\n")[0], ": 209 21 1 0 123 456\r\n");
+}
+
+TEST(SpectroScanEmulatorFaults, AnswerRewritesKeepTheLineEnd) {
+    std::vector<std::string> lines{": 78 0\r\n"};
+    applyFault(Fault::dropErrorField(""), lines);
+    EXPECT_EQ(lines[0], ": 78\r\n");
+    lines = {": 209 7 0 : 16 1 1 0.5 0.6 1 0\r\n"};
+    applyFault(Fault::fields("", 190, 1, 0), lines);
+    EXPECT_EQ(lines[0], ": 209 7 0 : 190 1 1 0.5 0.6 1 0\r\n");
+    applyFault(Fault::noColon(""), lines);
+    EXPECT_EQ(lines[0].find(':'), std::string::npos);
+    EXPECT_TRUE(commandMatches("208 7", "; 208 7 850 450\r\n"));
+    EXPECT_FALSE(commandMatches("208 7", "; 208 70\r\n"));
+    EXPECT_TRUE(commandMatches("", "; 0\r\n"));
+}
+
+TEST(SpectroScanEmulatorPty, AnswersOnlyAtItsLineSpeedAndAppliesScriptedFaults) {
+    Emulator emulator;
+    ASSERT_TRUE(emulator.start());
+    emulator.setAnswerBaud(28800);
+    SerialLine line;
+    ASSERT_TRUE(line.open(emulator.path(), 9600));
+    ASSERT_TRUE(line.write("; 0\r\n"));
+    EXPECT_EQ(line.readLine(30), "");
+    ASSERT_TRUE(line.setBaud(28800));
+    ASSERT_TRUE(line.write("; 0\r\n"));
+    EXPECT_EQ(line.readLine(2000), ": 1 2 1 1 61 0\r\n");
+    const auto seen = emulator.commands();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].baud, 9600);
+    EXPECT_FALSE(seen[0].answered);
+    EXPECT_EQ(seen[1].baud, 28800);
+
+    emulator.addFault(Fault::noAnswer("77").skipping(1));
+    emulator.addFault(Fault::scanError("208 0", 2));
+    ASSERT_TRUE(line.write("; 77 155\r\n; 77 155\r\n; 77 155\r\n; 208 0 1 800 400\r\n"));
+    EXPECT_EQ(line.readLine(2000), ": 78 0\r\n");
+    EXPECT_EQ(line.readLine(2000), ": 78 0\r\n");  // the second was swallowed
+    EXPECT_EQ(line.readLine(2000), ": 209 0 2\r\n");
+    EXPECT_EQ(emulator.state().x, 0);  // the refused move did not happen
+    emulator.stop();
+}
+
+}  // namespace
