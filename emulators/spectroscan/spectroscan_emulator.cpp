@@ -1,10 +1,5 @@
 #include "spectroscan/spectroscan_emulator.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <sstream>
 
 namespace measure::emu::spectroscan {
@@ -90,38 +85,22 @@ Emulator::~Emulator() {
 
 bool Emulator::start() {
     if (thread_.joinable()) return true;
-    if (!pty_.open()) return false;
-    if (pipe2(wake_, O_CLOEXEC) != 0) {
-        pty_.close();
-        return false;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = false;
-    }
+    auto pty = std::make_unique<platform::PseudoTerminal>();
+    if (!pty->isOpen()) return false;
+    pty_ = std::move(pty);
+    stopping_ = false;
     thread_ = std::thread([this] { run(); });
     return true;
 }
 
 void Emulator::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    if (thread_.joinable()) {
-        const char wake = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_[1], &wake, 1);
-        thread_.join();
-    }
-    for (int& fd : wake_) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-    pty_.close();
+    stopping_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (pty_) pty_->close();
 }
 
 std::string Emulator::path() const {
-    return pty_.slavePath();
+    return pty_ ? pty_->slavePath() : std::string();
 }
 
 void Emulator::setAnswerBaud(int baud) {
@@ -185,27 +164,13 @@ bool Emulator::waitFor(
 }
 
 bool Emulator::pause(int ms) {
-    struct pollfd p {
-        wake_[0], POLLIN, 0
-    };
-    return poll(&p, 1, ms) == 0;
-}
-
-bool Emulator::sendAll(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(pty_.fd(), text.data() + done, text.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            // Nobody reads the port: wait a little, give up rather than hang.
-            struct pollfd p[2] = {{pty_.fd(), POLLOUT, 0}, {wake_[0], POLLIN, 0}};
-            if (poll(p, 2, 1000) <= 0 || p[1].revents != 0) return false;
-        } else if (!(n < 0 && errno == EINTR)) {
-            return false;
-        }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping_) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::nanoseconds::zero()) return true;
+        std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(left, std::chrono::milliseconds(5)));
     }
-    return true;
+    return false;
 }
 
 void Emulator::answer(const std::string& line, int baud) {
@@ -249,29 +214,23 @@ void Emulator::answer(const std::string& line, int baud) {
     changed_.notify_all();
     if (monitor_) monitor_("> " + stripLineEnd(line) + " @" + std::to_string(baud));
     if (faulty && fault.kind == Fault::Kind::LateAnswer && !pause(fault.value)) return;
-    for (const auto& l : lines) {
-        if (monitor_) monitor_("< " + stripLineEnd(l));
-        if (!sendAll(l)) return;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (faulty && fault.kind == Fault::Kind::LateData && i + 1 == lines.size() && !pause(fault.value))
+            return;
+        if (monitor_) monitor_("< " + stripLineEnd(lines[i]));
+        if (!pty_->write(lines[i])) return;
     }
 }
 
 void Emulator::run() {
     std::string received;
-    for (;;) {
-        struct pollfd p[2] = {{pty_.fd(), POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        const int r = poll(p, 2, -1);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 || p[1].revents != 0) return;
-        if ((p[0].revents & POLLIN) == 0) {
-            if (!pause(5)) return;  // hung up: wait for the next opener
-            continue;
-        }
+    while (!stopping_) {
         char buffer[512];
-        const ssize_t n = ::read(pty_.fd(), buffer, sizeof buffer);
+        const int n = pty_->read(buffer, sizeof buffer, std::chrono::milliseconds(20));
         if (n <= 0) continue;
         received.append(buffer, static_cast<size_t>(n));
         // The opener has set its line speed before it wrote the command.
-        const int baud = pty_.slaveBaud();
+        const int baud = static_cast<int>(pty_->slaveBaud());
         for (auto lf = received.find('\n'); lf != std::string::npos; lf = received.find('\n')) {
             const std::string line = received.substr(0, lf + 1);
             received.erase(0, lf + 1);

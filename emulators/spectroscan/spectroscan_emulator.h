@@ -6,6 +6,7 @@
 // Every member is safe to call from any thread while the emulator runs.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -15,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "spectroscan/pty.h"
+#include "platform/pseudo_terminal.h"
 #include "spectroscan/spectroscan_table.h"
 
 namespace measure::emu::spectroscan {
@@ -26,6 +27,7 @@ struct Fault {
     enum class Kind {
         NoAnswer,        // swallow the command: not executed, nothing sent
         LateAnswer,      // execute, send the answer after `value` real ms
+        LateData,        // execute, send the last answer line (the data) `value` real ms late
         ScanError,       // refuse a table command with scan error type `value`
         DropErrorField,  // leave the last number off the answer
         NoColon,         // answer without any colon
@@ -45,6 +47,9 @@ struct Fault {
     static Fault noAnswer(std::string command) { return make(std::move(command), Kind::NoAnswer); }
     static Fault lateAnswer(std::string command, int ms) {
         return make(std::move(command), Kind::LateAnswer, ms);
+    }
+    static Fault lateData(std::string command, int ms) {
+        return make(std::move(command), Kind::LateData, ms);
     }
     static Fault scanError(std::string command, int type) {
         return make(std::move(command), Kind::ScanError, type);
@@ -134,13 +139,13 @@ public:
 private:
     void run();
     void answer(const std::string& line, int baud);
-    bool sendAll(const std::string& text);
+    // Waits `ms` real milliseconds; false when the emulator stops meanwhile.
     bool pause(int ms);
 
     const ChartLayout chart_;
-    PtyMaster pty_;
-    int wake_[2] = {-1, -1};
+    std::unique_ptr<platform::PseudoTerminal> pty_;
     std::thread thread_;
+    std::atomic<bool> stopping_{false};
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -148,7 +153,6 @@ private:
     std::vector<Fault> faults_;
     std::vector<ReceivedCommand> commands_;
     int answerBaud_ = 0;
-    bool stopping_ = false;
     std::function<void(const std::string&)> monitor_;
 };
 

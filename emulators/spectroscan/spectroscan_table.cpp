@@ -1,5 +1,6 @@
 #include "spectroscan/spectroscan_table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -134,9 +135,16 @@ void Table::pressKey() {
     if (state_.keyArmed) state_.keyPressed = true;
 }
 
+int Table::patchUnder(int x, int y) const {
+    if (state_.atWhiteTile) return -1;
+    const int patch = chart_.patchAt(x, y);
+    if (patch < 0) return -1;
+    return patch + std::max(0, state_.sheetsLaid - 1) * chart_.rows * chart_.patches;
+}
+
 Spectrum Table::spectrumAt(int x, int y) const {
     if (state_.atWhiteTile) return whiteTileSpectrum();
-    const int patch = chart_.patchAt(x, y);
+    const int patch = patchUnder(x, y);
     return patch >= 0 ? patchSpectrum(patch) : paperSpectrum();
 }
 
@@ -261,6 +269,7 @@ std::vector<std::string> Table::table(const std::vector<long>& a) {
             if (state_.keyArmed && state_.keyPressed) {
                 status = 1;
                 if (state_.digitizeMode) takeDigitizedPoint();
+                if (!state_.digitizeMode && !state_.paperHeld) ++state_.sheetsLaid;
                 state_.keyArmed = false;
                 state_.keyPressed = false;
             }
@@ -316,7 +325,7 @@ std::optional<std::string> Table::measurementData(bool tableAnswer) {
     // The head answers on the first output channel that is switched on:
     // channel 1 the spectrum, channel 4 the densities.
     const Spectrum s = spectrumAt(state_.x, state_.y);
-    const int patch = state_.atWhiteTile ? -1 : chart_.patchAt(state_.x, state_.y);
+    const int patch = patchUnder(state_.x, state_.y);
     if (state_.outputs[1] != 0) {
         measurements_.push_back({state_.x, state_.y, patch, false});
         // A table measurement answers with code 190 and field 255, the head's

@@ -89,12 +89,15 @@ struct TableState {
     int digitizedPoints = 0;
     int whiteMeasurements = 0;
     int resets = 0;
+    // Sheets the user laid on the table: a key press while the sheet is free
+    // (and the crosshair not in use) means the next sheet is in place.
+    int sheetsLaid = 0;
 };
 
 // One measurement the head took.
 struct Measurement {
     int x = 0, y = 0;
-    int patch = -1;  // chart patch index, -1 paper or white tile
+    int patch = -1;  // patch index counted over all sheets, -1 paper or white tile
     bool density = false;
 };
 
@@ -119,6 +122,8 @@ public:
     const ChartLayout& chart() const { return chart_; }
     // The spectrum the head sees at (x, y) with the current sheet.
     Spectrum spectrumAt(int x, int y) const;
+    // The patch index under (x, y) counted over all sheets laid so far, or -1.
+    int patchUnder(int x, int y) const;
 
 private:
     std::vector<std::string> table(const std::vector<long>& args);

@@ -6,11 +6,12 @@
 #include <sstream>
 
 #include "spectroscan/spectroscan_emulator.h"
+#include "transport/serial_port.h"
+#include "transport/transport_test_support.h"
 
 namespace {
 
 using namespace measure::emu::spectroscan;
-using measure::emu::SerialLine;
 
 std::vector<double> numbersAfterLastColon(const std::string& line) {
     std::istringstream in(line.substr(line.find_last_of(':') + 1));
@@ -167,17 +168,24 @@ TEST(SpectroScanEmulatorFaults, AnswerRewritesKeepTheLineEnd) {
     EXPECT_TRUE(commandMatches("", "; 0\r\n"));
 }
 
+// One command line out, one answer line back (empty when none came).
+std::string exchange(measure::transport::clCOMMUNICATION& port, const std::string& command) {
+    if (!command.empty() && port.write(command.data(), static_cast<uint32_t>(command.size())) < 0) return {};
+    char answer[512];
+    const int n = port.read(answer, sizeof answer - 1, '\n');
+    return n > 0 ? std::string(answer, static_cast<size_t>(n)) : std::string();
+}
+
 TEST(SpectroScanEmulatorPty, AnswersOnlyAtItsLineSpeedAndAppliesScriptedFaults) {
     Emulator emulator;
     ASSERT_TRUE(emulator.start());
     emulator.setAnswerBaud(28800);
-    SerialLine line;
-    ASSERT_TRUE(line.open(emulator.path(), 9600));
-    ASSERT_TRUE(line.write("; 0\r\n"));
-    EXPECT_EQ(line.readLine(30), "");
-    ASSERT_TRUE(line.setBaud(28800));
-    ASSERT_TRUE(line.write("; 0\r\n"));
-    EXPECT_EQ(line.readLine(2000), ": 1 2 1 1 61 0\r\n");
+    measure::test::ScopedEnv com1("MEASURE_COM1", emulator.path());
+    measure::transport::clCOMMUNICATION port;
+    ASSERT_EQ(port.open(0, 9600, 100, false), 0);
+    EXPECT_EQ(exchange(port, "; 0\r\n"), "");
+    ASSERT_EQ(port.open(0, 28800, 10000, false), 0);
+    EXPECT_EQ(exchange(port, "; 0\r\n"), ": 1 2 1 1 61 0\r\n");
     const auto seen = emulator.commands();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].baud, 9600);
@@ -186,11 +194,17 @@ TEST(SpectroScanEmulatorPty, AnswersOnlyAtItsLineSpeedAndAppliesScriptedFaults) 
 
     emulator.addFault(Fault::noAnswer("77").skipping(1));
     emulator.addFault(Fault::scanError("208 0", 2));
-    ASSERT_TRUE(line.write("; 77 155\r\n; 77 155\r\n; 77 155\r\n; 208 0 1 800 400\r\n"));
-    EXPECT_EQ(line.readLine(2000), ": 78 0\r\n");
-    EXPECT_EQ(line.readLine(2000), ": 78 0\r\n");  // the second was swallowed
-    EXPECT_EQ(line.readLine(2000), ": 209 0 2\r\n");
+    emulator.addFault(Fault::lateData("32", 30));
+    EXPECT_EQ(exchange(port, "; 77 155\r\n; 77 155\r\n; 77 155\r\n; 208 0 1 800 400\r\n"), ": 78 0\r\n");
+    EXPECT_EQ(exchange(port, ""), ": 78 0\r\n");  // the second was swallowed
+    EXPECT_EQ(exchange(port, ""), ": 209 0 2\r\n");
     EXPECT_EQ(emulator.state().x, 0);  // the refused move did not happen
+    // Late data: the head's answer comes at once, its data afterwards.
+    exchange(port, "; 177 4 15\r\n");
+    exchange(port, "; 208 4\r\n");
+    EXPECT_EQ(exchange(port, "; 32\r\n"), ": 33 0\r\n");
+    EXPECT_EQ(exchange(port, "").rfind(": 190 4 15 ", 0), 0u);
+    port.close();
     emulator.stop();
 }
 
