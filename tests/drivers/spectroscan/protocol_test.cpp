@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "drivers/spectroscan/spectroscan_layout.h"
 #include "drivers/spectroscan/spectroscan_protocol.h"
 #include "spectroscan/spectroscan_table.h"
+#include "support/test_environment.h"
 
 namespace {
 
@@ -226,6 +228,29 @@ TEST(SpectroScanLayout, OnePatchPerRowStepsStraightDownByTheNominalPitch) {
     r.patchPosition(3, 0, px, py);
     EXPECT_EQ(px, 900);
     EXPECT_EQ(py, 920);
+}
+
+// The fuzz target's seeds stay what their names say, so the fuzzer starts
+// from every kind of answer the instrument gives.
+TEST(SpectroScanCorpus, EverySeedParsesAsTheAnswerItStandsFor) {
+    const std::string dir = std::string(MEASURE_TEST_SOURCE_DIR) + "/fuzz/corpus/spectroscan_answer/";
+    const auto seed = [&](const char* name) { return measure::test::readFile(dir + name); };
+    EXPECT_TRUE(shortAnswerOk(seed("short_answer")));
+    EXPECT_EQ(scanErrorType(seed("table_scan_error")), 2);
+    EXPECT_EQ(parseDetection(seed("detection")).result, Detection::Result::Found);
+    HeadIdentity head;
+    EXPECT_EQ(parseHeadIdentity(seed("head_identity"), head), "");
+    EXPECT_EQ(head.name, "Spectrolino");
+    EXPECT_EQ(head.serialLow + 65536 * head.serialHigh, 123456);
+    TableIdentity table;
+    EXPECT_EQ(parseTableIdentity(seed("table_production_date"), 3, table), "");
+    EXPECT_EQ(table.year, 1999);
+    MeasurementData data;
+    EXPECT_EQ(parseMeasurement(seed("density_data"), Output::Density, data), "");
+    EXPECT_EQ(parseMeasurement(seed("spectral_data"), Output::Spectral, data), "");
+    EXPECT_EQ(parseMeasurement(seed("spectral_cut_short"), Output::Spectral, data), "sscanf 41!=5");
+    EXPECT_EQ(parseMeasurement(seed("no_colon"), Output::Spectral, data), "missing colon");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator{}), 9);
 }
 
 }  // namespace
