@@ -4,28 +4,29 @@
 #pragma once
 
 #include "drivers/simulator/simulator_entries.h"
+#include "drivers/spectroscan/spectroscan_entries.h"
 #include "interface/driver_table.h"
 
 namespace measure::drivers {
 
-inline constexpr DriverTable kBarbieri{};         // clBARBIERI
-inline constexpr DriverTable kEyeOnePro{};        // clEYE_ONE_PRO
-inline constexpr DriverTable kEyeOnePro3{};       // clEYE_ONE_PRO3
-inline constexpr DriverTable kIoPro{};            // clIO_PRO
-inline constexpr DriverTable kIoPro3{};           // clIO_PRO3
-inline constexpr DriverTable kIsis{};             // clISIS
-inline constexpr DriverTable kIsis2Net{};         // clISIS2NET
-inline constexpr DriverTable kGretag{};           // clGRETAG
-inline constexpr DriverTable kKonicaMinolta{};    // clKONICA_MINOLTA
-inline constexpr DriverTable kKonicaMyiro9{};     // clKONICA_MINOLTA_MYIRO9
-inline constexpr DriverTable kKonicaMyiro{};      // clKONICA_MINOLTA_MYIRO
-inline constexpr DriverTable kSpectroDens{};      // clSPECTRO_DENS
-inline constexpr DriverTable kRicohMonet{};       // clRICOH_MONET
-inline constexpr DriverTable kXriteExact{};       // clXRITE_EXACT
-inline constexpr DriverTable kNix{};              // clNIX
-inline constexpr DriverTable kEyeOneStudio{};     // clEYE_ONE_STUDIO
-inline constexpr DriverTable kSd10{};             // clSD10
-inline constexpr DriverTable kSd10AutoReader{};   // clSD10_AR
+inline constexpr DriverTable kBarbieri{};                                          // clBARBIERI
+inline constexpr DriverTable kEyeOnePro{};                                         // clEYE_ONE_PRO
+inline constexpr DriverTable kEyeOnePro3{};                                        // clEYE_ONE_PRO3
+inline constexpr DriverTable kIoPro{};                                             // clIO_PRO
+inline constexpr DriverTable kIoPro3{};                                            // clIO_PRO3
+inline constexpr DriverTable kIsis{};                                              // clISIS
+inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET
+inline constexpr DriverTable kGretag = spectroscan::entryTable();                  // clGRETAG
+inline constexpr DriverTable kKonicaMinolta{};                                     // clKONICA_MINOLTA
+inline constexpr DriverTable kKonicaMyiro9{};                                      // clKONICA_MINOLTA_MYIRO9
+inline constexpr DriverTable kKonicaMyiro{};                                       // clKONICA_MINOLTA_MYIRO
+inline constexpr DriverTable kSpectroDens{};                                       // clSPECTRO_DENS
+inline constexpr DriverTable kRicohMonet{};                                        // clRICOH_MONET
+inline constexpr DriverTable kXriteExact{};                                        // clXRITE_EXACT
+inline constexpr DriverTable kNix{};                                               // clNIX
+inline constexpr DriverTable kEyeOneStudio{};                                      // clEYE_ONE_STUDIO
+inline constexpr DriverTable kSd10{};                                              // clSD10
+inline constexpr DriverTable kSd10AutoReader{};                                    // clSD10_AR
 inline constexpr DriverTable kSimulatorDevice = simulator::kSimulatorDeviceTable;  // clSIMULATOR_DEVICE
 
 }  // namespace measure::drivers

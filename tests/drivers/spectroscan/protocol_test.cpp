@@ -250,7 +250,8 @@ TEST(SpectroScanCorpus, EverySeedParsesAsTheAnswerItStandsFor) {
     EXPECT_EQ(parseMeasurement(seed("spectral_data"), Output::Spectral, data), "");
     EXPECT_EQ(parseMeasurement(seed("spectral_cut_short"), Output::Spectral, data), "sscanf 41!=5");
     EXPECT_EQ(parseMeasurement(seed("no_colon"), Output::Spectral, data), "missing colon");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator{}), 9);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator{}),
+              9);
 }
 
 }  // namespace
