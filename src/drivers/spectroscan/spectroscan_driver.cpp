@@ -31,6 +31,21 @@ constexpr uint32_t kAfterPurgeMs = 1000;
 constexpr uint32_t kSpectrumHeader[3] = {380, 10, kBands};
 constexpr int kDensitySlots = MEASURE_DENSITY_SLOTS;
 
+// Runs a job's body: MEASURE_END_DONE, or MEASURE_END_FAILED after logging
+// the failed step as "catch %s" (or "catch ...").
+template <class Body>
+int guarded(const char* fn, Body&& body) {
+    try {
+        body();
+        return MEASURE_END_DONE;
+    } catch (const std::exception& e) {
+        LogF(0, fn, "catch %s", e.what());
+    } catch (...) {
+        Log(0, fn, "catch ...");
+    }
+    return MEASURE_END_FAILED;
+}
+
 // Rows needed for `count` patches of `perRow`, in 64-bit arithmetic.
 int rowsFor(int count, int perRow) {
     return static_cast<int>((static_cast<int64_t>(count) + perRow - 1) / perRow);
@@ -238,31 +253,6 @@ bool clGRETAG::MoveAbsXY(int flag, int x, int y, int* scanError) {
     return false;
 }
 
-bool clGRETAG::MoveToHomePos() {
-    return xTableCommand(command::kHome);
-}
-bool clGRETAG::MoveSensorUp() {
-    return xTableCommand(command::kSensorUp);
-}
-bool clGRETAG::MoveSensorDown() {
-    return xTableCommand(command::kSensorDown);
-}
-bool clGRETAG::MoveToWhiteRef() {
-    return xTableCommand(command::kWhiteRef);
-}
-bool clGRETAG::SetDeviceOnline() {
-    return xTableCommand(command::kOnline);
-}
-bool clGRETAG::HoldPaper() {
-    return xTableCommand(command::kHoldPaper);
-}
-bool clGRETAG::ReleasePaper() {
-    return xTableCommand(command::kReleasePaper);
-}
-bool clGRETAG::SetDigitizeMode() {
-    return xTableCommand(command::kDigitizeMode);
-}
-
 bool clGRETAG::MoveAndMeasure(int x, int y) {
     return xSendCommand(command::moveAndMeasure(x, y).c_str(), data_.data(), data_.size(), kPortTimeout);
 }
@@ -465,28 +455,28 @@ void clGRETAG::RegisterCorners(const char* fn) {
     PostStatusCode(pMeasure, MEASURE_STATUS_CORNERS_DONE);
 }
 
+void clGRETAG::BeginChart(const char* fn) {
+    if (pMeasure->NumOfPatchesToRead <= 0) throw exGRETAG_LIB("pMeasure->NumOfPatchesToRead<=0");
+    PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
+    const bool ext = usingExtendedRecord();
+    LogF(3, fn, "CellX=%d, CellY=%d ", ext ? extended(pMeasure)->CellX : 0,
+         ext ? extended(pMeasure)->CellY : 0);
+    cornersRegistered_ = false;
+    corners_ = Registration{};
+}
+
 int clGRETAG::RegisterCorner() {
     static const char* const fn = "clGRETAG::RegisterCorner";
-    int result = MEASURE_END_DONE;
-    try {
-        if (pMeasure->NumOfPatchesToRead <= 0) throw exGRETAG_LIB("pMeasure->NumOfPatchesToRead<=0");
-        PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
-        const bool ext = usingExtendedRecord();
-        LogF(3, fn, "CellX=%d, CellY=%d ", ext ? extended(pMeasure)->CellX : 0,
-             ext ? extended(pMeasure)->CellY : 0);
-        cornersRegistered_ = false;
-        corners_ = Registration{};
+    int result = guarded(fn, [&] {
+        BeginChart(fn);
         TakePlanFromRecord(fn, true);
         if (!HoldPaper()) throw exGRETAG_LIB("HoldPaper");
         RegisterCorners(fn);
-    } catch (const std::exception& e) {
-        LogF(0, fn, "catch %s", e.what());
-        result = stopped() ? MEASURE_END_STOPPED : MEASURE_END_FAILED;
-    } catch (...) {
-        Log(0, fn, "catch ...");
-        result = stopped() ? MEASURE_END_STOPPED : MEASURE_END_FAILED;
+    });
+    if (result != MEASURE_END_DONE) {
+        if (stopped()) result = MEASURE_END_STOPPED;
+        PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
     }
-    if (result != MEASURE_END_DONE) PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
     PostThreadEndMessage(pMeasure, result);
     return framework::kEndReported;
 }
@@ -598,12 +588,10 @@ void clGRETAG::DeliverSpectrum(int index, const std::array<double, kBands>& spec
             }
             case MEASURE_MODE_STATUS_E:
             case MEASURE_MODE_STATUS_T: {
-                const auto slot = static_cast<int>(pMeasure->NumOfMeasurements);
-                if (pMeasure->NumOfMeasurements >= static_cast<uint32_t>(kDensitySlots) ||
-                    !SpectrumToDensWORDS(pMeasure, slot, kSpectrumHeader, spectrum.data(), pMeasure->Mode))
+                const int slot = NextDensitySlot();
+                if (!SpectrumToDensWORDS(pMeasure, slot, kSpectrumHeader, spectrum.data(), pMeasure->Mode))
                     throw exGRETAG_LIB("notify fail");
-                pMeasure->NumOfMeasurements = static_cast<uint32_t>(slot + 1);
-                NotifyDensitySlot(pMeasure, false);
+                AnnounceDensitySlot(slot);
                 return;
             }
             default:
@@ -617,13 +605,21 @@ void clGRETAG::DeliverSpectrum(int index, const std::array<double, kBands>& spec
     throw exGRETAG_LIB("spec ill mode");
 }
 
-void clGRETAG::DeliverDensities(const std::array<double, 4>& d) {
+int clGRETAG::NextDensitySlot() {
     if (pMeasure->NumOfMeasurements >= static_cast<uint32_t>(kDensitySlots))
         throw exGRETAG_LIB("notify fail");
-    const auto slot = static_cast<int>(pMeasure->NumOfMeasurements);
-    StoreDensities(pMeasure, slot, d[0], d[1], d[2], d[3]);
+    return static_cast<int>(pMeasure->NumOfMeasurements);
+}
+
+void clGRETAG::AnnounceDensitySlot(int slot) {
     pMeasure->NumOfMeasurements = static_cast<uint32_t>(slot + 1);
     NotifyDensitySlot(pMeasure, false);
+}
+
+void clGRETAG::DeliverDensities(const std::array<double, 4>& d) {
+    const int slot = NextDensitySlot();
+    StoreDensities(pMeasure, slot, d[0], d[1], d[2], d[3]);
+    AnnounceDensitySlot(slot);
 }
 
 int clGRETAG::Cleanup(const char* fn, int result) {
@@ -668,9 +664,8 @@ int clGRETAG::Cleanup(const char* fn, int result) {
 
 int clGRETAG::SimpleMultiMeasurement() {
     static const char* const fn = "clGRETAG::SimpleMultiMeasurement";
-    int result = MEASURE_END_DONE;
     phase_ = 0;
-    try {
+    const int result = guarded(fn, [&] {
         Log(3, fn, "Start");
         if (!cornersRegistered_) throw exGRETAG_LIB("Corner not registered");
         StartMeasurements(fn);
@@ -680,33 +675,22 @@ int clGRETAG::SimpleMultiMeasurement() {
         int delivered = 0;
         MeasureRows(fn, rows_, pMeasure->NumOfPatchesToRead, delivered);
         Log(3, fn, "End Measurements");
-    } catch (const std::exception& e) {
-        LogF(0, fn, "catch %s", e.what());
-        result = MEASURE_END_FAILED;
-    } catch (...) {
-        Log(0, fn, "catch ...");
-        result = MEASURE_END_FAILED;
-    }
+    });
     return Cleanup(fn, result);
 }
 
 int clGRETAG::MultiMeasurement() {
     static const char* const fn = "clGRETAG::MultiMeasurement";
-    int result = MEASURE_END_DONE;
     phase_ = 0;
-    try {
+    const int result = guarded(fn, [&] {
+        BeginChart(fn);
         const int total = pMeasure->NumOfPatchesToRead;
-        if (total <= 0) throw exGRETAG_LIB("pMeasure->NumOfPatchesToRead<=0");
-        PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
-        const bool ext = usingExtendedRecord();
-        LogF(3, fn, "CellX=%d, CellY=%d ", ext ? extended(pMeasure)->CellX : 0,
-             ext ? extended(pMeasure)->CellY : 0);
         calibrationInterval_ = 1000;
         int perSheet = total;
         int sheets = 1;
         TakePlanFromRecord(fn, false);
         if (rows_ > 0) {
-            const int perChart = ext ? extended(pMeasure)->NumPatchesPerChart : 0;
+            const int perChart = usingExtendedRecord() ? extended(pMeasure)->NumPatchesPerChart : 0;
             perSheet = perChart < 1 ? total : perChart;
             sheets = rowsFor(total, perSheet);
             if (sheets > 1) rows_ = std::max(1, perSheet / patches_);
@@ -727,25 +711,18 @@ int clGRETAG::MultiMeasurement() {
             // The user lays the sheet on the table and presses its key.
             if (!WaitForEnterKey()) throw exGRETAG_LIB("WaitForEnterKey");
             if (!HoldPaper()) throw exGRETAG_LIB("HoldPaper");
-            cornersRegistered_ = false;
             corners_ = Registration{};
             RegisterCorners(fn);
             StartMeasurements(fn);
             if (!SetMeasurementOutput()) throw exGRETAG_LIB("SetMeasurementOutput");
-            const int sheetEnd =
+            const auto sheetEnd =
                 static_cast<int>(std::min<int64_t>(total, static_cast<int64_t>(delivered) + perSheet));
             MeasureRows(fn, rows_, sheetEnd, delivered);
             const int remaining = total - delivered;
             if (remaining > 0 && remaining < perSheet) rows_ = rowsFor(remaining, patches_);
         }
         Log(3, fn, "End Measurements");
-    } catch (const std::exception& e) {
-        LogF(0, fn, "catch %s", e.what());
-        result = MEASURE_END_FAILED;
-    } catch (...) {
-        Log(0, fn, "catch ...");
-        result = MEASURE_END_FAILED;
-    }
+    });
     return Cleanup(fn, result);
 }
 

@@ -82,21 +82,23 @@ private:
     bool PerformWhiteMeasurement();
     // On failure `scanError` (when given) receives the answer's scan error type.
     bool MoveAbsXY(int flag, int x, int y, int* scanError = nullptr);
-    bool MoveToHomePos();
-    bool MoveSensorUp();
-    bool MoveSensorDown();
-    bool MoveToWhiteRef();
+    bool MoveToHomePos() { return xTableCommand(command::kHome); }
+    bool MoveSensorUp() { return xTableCommand(command::kSensorUp); }
+    bool MoveSensorDown() { return xTableCommand(command::kSensorDown); }
+    bool MoveToWhiteRef() { return xTableCommand(command::kWhiteRef); }
     bool MoveAndMeasure(int x, int y);
-    bool SetDeviceOnline();
-    bool HoldPaper();
-    bool ReleasePaper();
-    bool SetDigitizeMode();
+    bool SetDeviceOnline() { return xTableCommand(command::kOnline); }
+    bool HoldPaper() { return xTableCommand(command::kHoldPaper); }
+    bool ReleasePaper() { return xTableCommand(command::kReleasePaper); }
+    bool SetDigitizeMode() { return xTableCommand(command::kDigitizeMode); }
     bool GetLastDigitizedPos(int& x, int& y);
     bool WaitForEnterKey();
 
     // Steps of the jobs; they throw exGRETAG_LIB naming the failed step.
     bool DoCalibration();
     void Digitize(int prompt, int x, int y, int& outX, int& outY);
+    // A chart job's start: a positive patch count, status 1, cleared corners.
+    void BeginChart(const char* fn);
     void TakePlanFromRecord(const char* fn, bool required);
     void RegisterCorners(const char* fn);
     void StartMeasurements(const char* fn);
@@ -105,6 +107,9 @@ private:
     bool ProcessMeasurement(int index);
     void DeliverSpectrum(int index, const std::array<double, kBands>& spectrum);
     void DeliverDensities(const std::array<double, 4>& densities);
+    // The old-record density slot of the next patch, and its announcement.
+    int NextDensitySlot();
+    void AnnounceDensitySlot(int slot);
     // Parks the table and ends the job with `result` (0, 1 or 3).
     int Cleanup(const char* fn, int result);
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <initializer_list>
 
 namespace measure::spectroscan {
 namespace {
@@ -199,68 +200,66 @@ Detection parseDetection(std::string_view answer) {
     return d;
 }
 
+namespace {
+
+// ScanInt into each of `outs` in order; false when the answer runs out first.
+bool scanInts(IntScanner& s, std::initializer_list<int*> outs) {
+    for (int* out : outs) {
+        const auto v = s.next();
+        if (!v) return false;
+        *out = *v;
+    }
+    return true;
+}
+
+// Checks the leading answer code (and sub-code, when one is expected): empty
+// when they match, else the failure text.
+std::string expectCodes(IntScanner& s, int code, int sub) {
+    int got = 0;
+    if (!scanInts(s, {&got})) return "ScanInt";
+    if (got != code) return "response!=" + std::to_string(code);
+    if (sub < 0) return {};
+    if (!scanInts(s, {&got})) return "ScanInt";
+    if (got != sub) return "response!=" + std::to_string(sub);
+    return {};
+}
+
+}  // namespace
+
 std::string parseHeadIdentity(std::string_view answer, HeadIdentity& out) {
     IntScanner s(answer);
-    const auto code = s.next();
-    if (!code) return "ScanInt";
-    if (*code != 182) return "response!=182";
+    if (auto failure = expectCodes(s, 182, -1); !failure.empty()) return failure;
     out.name = s.text(18);
-    const auto number = s.next();
-    if (!number) return "ScanInt";
-    out.deviceNumber = *number;
+    if (!scanInts(s, {&out.deviceNumber})) return "ScanInt";
     out.article = s.text(8);
-    const auto low = s.next();
-    if (!low) return "ScanInt";
-    const auto high = s.next();
-    if (!high) return "ScanInt";
-    out.serialLow = *low;
-    out.serialHigh = *high;
+    if (!scanInts(s, {&out.serialLow, &out.serialHigh})) return "ScanInt";
     out.release = s.text(12);
     return {};
 }
 
 std::string parseTableIdentity(std::string_view answer, int index, TableIdentity& out) {
     IntScanner s(answer);
-    const auto code = s.next();
-    if (!code) return "ScanInt";
-    if (*code != 209) return "response!=209";
-    const auto sub = s.next();
-    if (!sub) return "ScanInt";
-    if (*sub != 144 + index) return "response!=" + std::to_string(144 + index);
+    if (auto failure = expectCodes(s, 209, 144 + index); !failure.empty()) return failure;
     switch (index) {
         case 0:
             out.name = s.text(18);
-            break;
+            return {};
         case 1: {
-            const auto low = s.next();
-            if (!low) return "ScanInt";
-            const auto high = s.next();
-            if (!high) return "ScanInt";
+            int low = 0, high = 0;
+            if (!scanInts(s, {&low, &high})) return "ScanInt";
             // The serial number is 32 bits wide; wrap as the instrument would.
-            out.serial =
-                static_cast<int>(static_cast<uint32_t>(*low) + static_cast<uint32_t>(*high) * 65536u);
-            break;
+            out.serial = static_cast<int>(static_cast<uint32_t>(low) + static_cast<uint32_t>(high) * 65536u);
+            return {};
         }
         case 2:
             out.article = s.text(8);
-            break;
-        case 3: {
-            const auto day = s.next();
-            if (!day) return "ScanInt";
-            const auto month = s.next();
-            if (!month) return "ScanInt";
-            const auto year = s.next();
-            if (!year) return "ScanInt";
-            out.day = *day;
-            out.month = *month;
-            out.year = *year;
-            break;
-        }
+            return {};
+        case 3:
+            return scanInts(s, {&out.day, &out.month, &out.year}) ? "" : "ScanInt";
         default:
             out.release = s.text(12);
-            break;
+            return {};
     }
-    return {};
 }
 
 std::string parseMeasurement(std::string_view answer, Output output, MeasurementData& out) {
