@@ -473,11 +473,12 @@ int clGRETAG::RegisterCorner() {
         if (!HoldPaper()) throw exGRETAG_LIB("HoldPaper");
         RegisterCorners(fn);
     });
+    // Status 23 ends a registration; a failed one ends with a thread end so
+    // that a host waiting for 23 is not left waiting.
     if (result != MEASURE_END_DONE) {
-        if (stopped()) result = MEASURE_END_STOPPED;
         PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
+        PostThreadEndMessage(pMeasure, stopped() ? MEASURE_END_STOPPED : result);
     }
-    PostThreadEndMessage(pMeasure, result);
     return framework::kEndReported;
 }
 

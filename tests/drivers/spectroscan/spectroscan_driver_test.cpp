@@ -27,6 +27,7 @@ using measure::test::LogCapture;
 using namespace std::chrono_literals;
 
 constexpr uint32_t kMessage = 0x7100;
+constexpr int kStatusSeen = 1000;
 constexpr const char* kNoPort = "/nonexistent/measure-spectroscan-port";
 
 // Points MEASURE_COM1..COM4 at the given devices while alive.
@@ -92,8 +93,9 @@ public:
     }
 
     // Collects notifications up to the thread end; its code, or -100 when
-    // none came within `timeout`.
-    int waitEnd(std::chrono::milliseconds timeout = 30s) {
+    // none came within `timeout`. With `endStatus`, that status also ends
+    // the wait and gives kStatusSeen.
+    int waitEnd(std::chrono::milliseconds timeout = 30s, int endStatus = -1) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -102,13 +104,22 @@ public:
             if (left.count() <= 0 || MeasureGetMessage(window_, &m, static_cast<int>(left.count())) != 1)
                 return -100;
             if (m.message == kMessage + MEASURE_MSG_THREAD_END) return static_cast<int>(m.wParam);
-            if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_STATUS)
+            if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_STATUS) {
                 statuses.push_back(static_cast<int>(m.lParam));
+                if (m.lParam == endStatus) return kStatusSeen;
+            }
             if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_PAGENO)
                 pages.push_back(static_cast<int>(m.lParam));
             if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA) data.push_back(m);
             if (m.message == kMessage + MEASURE_MSG_OLD_RECORD_DENSITY) densities.push_back(m);
         }
+    }
+    // A corner registration ends with status 23, or with a thread end when it fails.
+    int waitCorners() { return waitEnd(30s, MEASURE_STATUS_CORNERS_DONE); }
+    // True when nothing at all arrives within `ms`.
+    bool quiet(int ms) {
+        MEASURE_MSG m{};
+        return MeasureGetMessage(window_, &m, ms) == 0;
     }
     void clearNotes() {
         statuses.clear();
@@ -257,8 +268,9 @@ TEST_F(SpectroScanDriver, ARotatedChartIsRegisteredAndMeasuredWithinOneStepOfEve
     Host host(MEASURE_MODE_SPECTRAL, 24, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.waitEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.waitCorners(), kStatusSeen);
     EXPECT_TRUE(contains(host.statuses, {1, 6, 7, 8, 23}));
+    EXPECT_TRUE(host.quiet(50));  // 23 is the registration's last word
     EXPECT_EQ(table->state().digitizedPoints, 3);
 
     host.clearNotes();
@@ -298,7 +310,7 @@ TEST_F(SpectroScanDriver, OnePatchPerRowRegistersOnlyCornerOneAndStepsByTheNomin
     host.r.CellY = 12000;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.waitEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.waitCorners(), kStatusSeen);
     EXPECT_EQ(table->state().digitizedPoints, 1);
     EXPECT_EQ(count("; 208 20"), 1u);
     EXPECT_FALSE(contains(host.statuses, {7}));
@@ -321,7 +333,7 @@ TEST_F(SpectroScanDriver, CornerTargetsBeyondTheTablesReachAreClamped) {
     Host host(MEASURE_MODE_SPECTRAL, 24, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.waitEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.waitCorners(), kStatusSeen);
     // Nominal targets (3300, 2050) and (3150, 2350).
     const auto moves = table->commandsStartingWith("; 208 0 1");
     EXPECT_EQ(moves,
@@ -334,7 +346,7 @@ TEST_F(SpectroScanDriver, ScanErrorTwoOnADigitisingMoveIsClearedAndOthersFailThe
     Host host(MEASURE_MODE_SPECTRAL, 24, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.waitEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.waitCorners(), kStatusSeen);
     std::vector<std::string> afterMove;
     const auto all = table->commands();
     for (size_t i = 0; i < all.size(); ++i)
@@ -346,7 +358,7 @@ TEST_F(SpectroScanDriver, ScanErrorTwoOnADigitisingMoveIsClearedAndOthersFailThe
     LogCapture log;
     table->addFault(ss::Fault::scanError("208 0 1", 4));
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    EXPECT_EQ(host.waitEnd(), MEASURE_END_FAILED);
+    EXPECT_EQ(host.waitCorners(), MEASURE_END_FAILED);
     EXPECT_TRUE(log.has("clGRETAG::Digitize", "ScanErrorType=4"));
     EXPECT_TRUE(log.has("clGRETAG::RegisterCorner", "catch MoveAbsXY"));
     // Without registered corners the registered-chart run refuses.
