@@ -20,7 +20,8 @@ namespace {
 
 constexpr int kBaudRates[] = {9600, 57600, 28800, 19200};
 constexpr int kStatusSheetHeld = 9;
-constexpr uint32_t kKeyPollMs = 140;
+// The table key is polled every 140 ms (the skeleton polls buttons every 100).
+constexpr uint32_t kEnterKeyPollMs = 140;
 constexpr uint32_t kInitPauseMs = 3000;
 constexpr uint32_t kRetryPauseMs = 10;
 constexpr int kMeasureAttempts = 4;
@@ -295,7 +296,7 @@ bool clGRETAG::WaitForEnterKey() {
             Log(3, fn, "End OK");
             return true;
         }
-        platform::sleepMs(kKeyPollMs);
+        platform::sleepMs(kEnterKeyPollMs);
     }
 }
 
