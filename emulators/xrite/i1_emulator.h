@@ -1,0 +1,143 @@
+/*
+ * Control of the virtual i1 instrument behind the i1 SDK stand-in
+ * (libi1Pro64.so, libi1Pro364.so). Tests and the demo script the instrument
+ * through these calls: whether it is attached, what it says about itself,
+ * button presses, the chart under it, scans, and failures. The drivers never
+ * call them; they see only the SDK.
+ *
+ * The instrument lives in libxrite_i1_emulator.so, which both SDK libraries
+ * use, so its state survives the drivers loading and freeing the SDK. All
+ * calls are thread-safe.
+ *
+ * At load the instrument is an attached i1Pro with an indicator LED and a
+ * "virtual user" who presses the button a moment after each poll sequence
+ * starts, so that a host can measure against it unattended. The environment
+ * variables MEASURE_EMU_I1_STRIP (patches per strip of the default chart,
+ * default 6) and MEASURE_EMU_I1_BUTTON ("auto" or "manual") change that.
+ * emu_i1_reset() sets the baseline tests start from: attached, i1Pro,
+ * button manual, nothing scripted, journal empty.
+ */
+#ifndef MEASURE_EMULATORS_XRITE_I1_EMULATOR_H
+#define MEASURE_EMULATORS_XRITE_I1_EMULATOR_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef _WIN32
+#define EMU_I1_API __declspec(dllexport)
+#else
+#define EMU_I1_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Instrument generations; emu_i1_set_model loads its identity texts. */
+enum {
+    EMU_I1_MODEL_I1PRO = 1,  /* HWRevision "D", LED, M0 only, no dual modes */
+    EMU_I1_MODEL_I1PRO2 = 2, /* HWRevision "E", LED, zebra ruler, M0/M1/M2, dual modes */
+    EMU_I1_MODEL_I1PRO3 = 3  /* HWRevision "F", device type "i1Pro3(SA)" */
+};
+
+/* Patch indexes besides the chart's own (0 ... EMU_I1_CHART_PATCHES-1). */
+enum {
+    EMU_I1_PATCH_DARK_REFERENCE = -1,  /* reference patch before a strip */
+    EMU_I1_PATCH_LIGHT_REFERENCE = -2, /* reference patch after a strip */
+    EMU_I1_PATCH_SUBSTRATE = -3,       /* the paper around the strips */
+    EMU_I1_PATCH_EMISSION_SOURCE = -4  /* what an emission spot sees */
+};
+#define EMU_I1_CHART_PATCHES 4096
+
+/* Which library holds the instrument open. */
+enum { EMU_I1_HOLDER_NONE = 0, EMU_I1_HOLDER_I1PRO = 1, EMU_I1_HOLDER_I1PRO3 = 2 };
+
+/* One strip drawn under the instrument. Fill with emu_i1_scan_defaults. */
+typedef struct EmuI1Scan {
+    int32_t firstPatch;     /* chart index of the strip's first patch */
+    int32_t patchCount;     /* patches on the strip, references not counted */
+    int32_t withReferences; /* a dark reference before and a light one after */
+    int32_t reversed;       /* drawn from the strip's end to its start */
+    /* Raw samples, seen when the SDK's recognition is disabled: */
+    int32_t samplesPerPatch;   /* samples across one patch (default 20) */
+    int32_t leadingSubstrate;  /* paper samples before the strip (default 30) */
+    int32_t trailingSubstrate; /* paper samples after it (default 30; 0 none) */
+    int32_t transitionSamples; /* blended samples at each edge (default 2) */
+    int32_t widePatch;         /* strip position drawn three times as wide, -1 none */
+    float noise;               /* relative sample noise (default 0.002) */
+    float trailingPaperShift;  /* added to the paper's reflectance after the strip */
+} EmuI1Scan;
+
+/* Back to the test baseline (see above). */
+EMU_I1_API void emu_i1_reset(void);
+
+/* Identity. */
+EMU_I1_API void emu_i1_set_model(int32_t model);
+/* Sets an identity text the SDK reports: a device option ("HWRevision",
+ * "HasIndicatorLed", "AvailableMeasurementModes", "SerialNumber", ...) or the
+ * global "SDKVersion". Lists are separated by ";". */
+EMU_I1_API void emu_i1_set_text(const char* key, const char* value);
+
+/* Presence. Plugging or unplugging calls the registered event handlers. */
+EMU_I1_API void emu_i1_set_attached(int32_t attached);
+/* 1: the instrument sits on an i1iO table (connection status 15 when open). */
+EMU_I1_API void emu_i1_set_table(int32_t onTable);
+/* The status a closed instrument reports: 1 (default) or 5. */
+EMU_I1_API void emu_i1_set_closed_status(uint32_t status);
+/* Opens the instrument through the given library as another program would. */
+EMU_I1_API void emu_i1_set_holder(int32_t holder);
+EMU_I1_API int32_t emu_i1_holder(void);
+
+/* Button. Each press is reported once by I1_GetButtonStatusD. */
+EMU_I1_API void emu_i1_press_button(void);
+/* The virtual user presses after this many unanswered polls (0: never). */
+EMU_I1_API void emu_i1_set_auto_press(int32_t polls);
+/* Button polls since the last reset (lets a test wait for the instrument to wait). */
+EMU_I1_API int32_t emu_i1_button_polls(void);
+
+/* White tile and calibration. */
+EMU_I1_API void emu_i1_set_on_white_tile(int32_t onTile);
+/* The next `count` calibrations fail. */
+EMU_I1_API void emu_i1_fail_calibrations(int32_t count);
+/* Calibrations of this measurement mode block until released with null
+ * (bounded to 10 s), so a test can act while one runs. */
+EMU_I1_API void emu_i1_hold_calibration(const char* measurementMode);
+/* 1 while a calibration waits at the hold. */
+EMU_I1_API int32_t emu_i1_calibration_waiting(void);
+EMU_I1_API int32_t emu_i1_is_calibrated(const char* measurementMode);
+
+/* Failures. The next `count` triggers fail with `code`. */
+EMU_I1_API void emu_i1_fail_triggers(uint32_t code, int32_t count);
+
+/* The chart. Patch spectra are reflectance factors of 36 bands (380..730 nm). */
+EMU_I1_API void emu_i1_set_patch_spectrum(int32_t patch, const float* spectrum36);
+EMU_I1_API void emu_i1_patch_spectrum(int32_t patch, float* spectrum36);
+/* The patch a spot measurement sees. */
+EMU_I1_API void emu_i1_set_spot_patch(int32_t patch);
+
+/* Scans. Scripted strips are used in order, one per scan trigger; without a
+ * script, each scan reads the next strip of the default chart. */
+EMU_I1_API void emu_i1_scan_defaults(EmuI1Scan* scan);
+EMU_I1_API void emu_i1_queue_scan(const EmuI1Scan* scan);
+EMU_I1_API int32_t emu_i1_queued_scans(void);
+
+/* The stand-in's own colorimetry, as its SDK reports values: colourSpace is a
+ * "ColorSpaceDescription.Type" value, densityStandard a
+ * "Colorimetric.DensityStandard" value. */
+EMU_I1_API void emu_i1_colour_of(const float* spectrum36, const char* colourSpace, float* values3);
+EMU_I1_API void emu_i1_densities_of(const float* spectrum36, const char* densityStandard, float* densities4);
+
+/* The journal of SDK calls: one line per call ("I1_OpenDevice",
+ * "I1_SetOption MeasurementMode=ReflectanceScan", "I1PRO3_CloseDevice"). */
+EMU_I1_API int32_t emu_i1_count(const char* linePrefix);
+/* Copies the journal (lines separated by "\n") and returns its full length. */
+EMU_I1_API size_t emu_i1_journal(char* buffer, size_t size);
+EMU_I1_API void emu_i1_clear_journal(void);
+/* The value the driver last set for a device option, "" when never set. */
+EMU_I1_API void emu_i1_option(const char* key, char* buffer, size_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MEASURE_EMULATORS_XRITE_I1_EMULATOR_H */

@@ -1,0 +1,60 @@
+// Test access to the i1 SDK stand-in: MEASURE_SDK_PATH pointing at its build
+// folder, the SDK libraries bound by name as a driver binds them, and the
+// virtual instrument reset to its baseline.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "drivers/xrite/i1_sdk.h"
+#include "i1_emulator.h"
+#include "platform/dynamic_library.h"
+
+namespace measure::test {
+
+// Every call of one SDK library, bound by its prefixed name.
+struct I1Calls {
+#define MEASURE_TEST_I1_POINTER(name) xrite::i1fn::name* name = nullptr;
+    MEASURE_I1_CALLS(MEASURE_TEST_I1_POINTER)
+#undef MEASURE_TEST_I1_POINTER
+
+    platform::LibraryHandle library = nullptr;
+
+    bool bind(const char* dllName, const std::string& prefix) {
+        library = platform::loadLibrary(dllName);
+        if (library == nullptr) return false;
+        bool complete = true;
+#define MEASURE_TEST_I1_BIND(name)                                                                        \
+    name = reinterpret_cast<xrite::i1fn::name*>(platform::findSymbol(library, (prefix + #name).c_str())); \
+    complete = complete && name != nullptr;
+        MEASURE_I1_CALLS(MEASURE_TEST_I1_BIND)
+#undef MEASURE_TEST_I1_BIND
+        return complete;
+    }
+    ~I1Calls() {
+        platform::freeLibrary(library);
+    }
+};
+
+// Points the library loader at the stand-in and resets the instrument.
+inline void useI1StandIn() {
+    ::setenv("MEASURE_SDK_PATH", MEASURE_I1_EMULATOR_DIR, 1);
+    emu_i1_reset();
+}
+
+inline std::string i1Journal() {
+    std::string text(emu_i1_journal(nullptr, 0) + 1, '\0');
+    emu_i1_journal(text.data(), text.size());
+    text.resize(text.size() - 1);
+    return text;
+}
+
+inline std::string i1Option(const char* key) {
+    char buffer[256] = {};
+    emu_i1_option(key, buffer, sizeof buffer);
+    return buffer;
+}
+
+}  // namespace measure::test
