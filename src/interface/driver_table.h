@@ -1,6 +1,8 @@
 // The driver entry table of a registry row, as a driver supplies it. A driver
-// fills the slots it implements; the registry row's slot pattern decides
-// which of them the row uses and which answer with a default entry.
+// fills the slots it implements (the others answer -1); the registry row's
+// slot pattern decides which of them the row uses and which answer with a
+// default entry. No slot is ever null: comparing a function's address with
+// null is not a constant expression under the sanitizers' null checks.
 #pragma once
 
 #include "measure/measure.h"

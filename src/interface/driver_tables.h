@@ -5,12 +5,13 @@
 
 #include "drivers/simulator/simulator_entries.h"
 #include "drivers/spectroscan/spectroscan_entries.h"
+#include "drivers/xrite/i1pro/eye_one_pro_entries.h"
 #include "interface/driver_table.h"
 
 namespace measure::drivers {
 
 inline constexpr DriverTable kBarbieri{};                                          // clBARBIERI
-inline constexpr DriverTable kEyeOnePro{};                                         // clEYE_ONE_PRO
+inline constexpr DriverTable kEyeOnePro = i1pro::kEyeOneProTable;                  // clEYE_ONE_PRO
 inline constexpr DriverTable kEyeOnePro3{};                                        // clEYE_ONE_PRO3
 inline constexpr DriverTable kIoPro{};                                             // clIO_PRO
 inline constexpr DriverTable kIoPro3{};                                            // clIO_PRO3

@@ -51,7 +51,7 @@ constexpr ModeEntry kModesN[] = {kModeEnd};
 
 // Slot use of a row, slots 1 to 15 in order: 'D' the driver's own entry,
 // '0' EntryNoOp, '-' EntryNotSupported. A driver slot the driver has not
-// filled yet answers -1.
+// filled yet answers -1 (DriverTable's default).
 constexpr DriverEntry pick(char code, DriverEntry own) {
     if (code == '0') return &EntryNoOp;
     if (code == 'D') return own;
@@ -83,7 +83,7 @@ constexpr InstrumentDescriptor row(Identity who, std::string_view attributes, co
     r.pfnSetup = pick(slots[2], d.setup);
     r.pfnCalibrateWhite = pick(slots[3], d.calibrateWhite);
     r.pfnCalibrateBlack = pick(slots[4], d.calibrateBlack);
-    r.pfnReserved = pick(slots[5], nullptr);
+    r.pfnReserved = pick(slots[5], &EntryNotSupported);
     r.pfnStartMultiMeasure = pick(slots[6], d.startMultiMeasure);
     r.pfnStopMultiMeasure = pick(slots[7], d.stopMultiMeasure);
     r.pfnSingleMeasure = pick(slots[8], d.singleMeasure);

@@ -1,0 +1,168 @@
+// The own segmentation of a strip scan on synthetic sample sequences: paper,
+// patches with a blended sample at each edge, paper again.
+#include "drivers/xrite/i1pro/strip_segmentation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+namespace measure::i1pro {
+namespace {
+
+constexpr Tristimulus kPaper{84.0, 87.0, 74.0};
+
+// Patch k of a test strip: dark and light patches alternate, as on a chart
+// where every neighbour is a clear step.
+Tristimulus patchColour(int k) {
+    const double y = k % 2 == 0 ? 8.0 + 1.5 * (k % 5) : 35.0 + 4.0 * (k % 4);
+    return {y * (0.8 + 0.05 * (k % 3)), y, y * (1.1 - 0.1 * (k % 4))};
+}
+
+struct StripShape {
+    int patches = 8;
+    int samplesPerPatch = 20;
+    int leadingPaper = 30;
+    int trailingPaper = 30;
+    int widePatch = -1;  // drawn three times as wide
+    double noise = 0.0;  // relative
+    Tristimulus trailingPaperColour = kPaper;
+};
+
+class Noise {
+public:
+    double next() {  // uniform in [-1, 1]
+        state_ = state_ * 1664525u + 1013904223u;
+        return (state_ >> 8) / double(1u << 23) - 1.0;
+    }
+
+private:
+    uint32_t state_ = 7;
+};
+
+std::vector<Tristimulus> scan(const StripShape& shape) {
+    std::vector<std::pair<Tristimulus, int>> regions;
+    if (shape.leadingPaper > 0) regions.emplace_back(kPaper, shape.leadingPaper);
+    for (int k = 0; k < shape.patches; ++k)
+        regions.emplace_back(patchColour(k), shape.samplesPerPatch * (k == shape.widePatch ? 3 : 1));
+    if (shape.trailingPaper > 0) regions.emplace_back(shape.trailingPaperColour, shape.trailingPaper);
+
+    Noise noise;
+    auto noisy = [&](Tristimulus v) {
+        const double gain = 1.0 + shape.noise * noise.next();
+        for (double& c : v) c *= gain;
+        return v;
+    };
+    std::vector<Tristimulus> out;
+    for (size_t r = 0; r < regions.size(); ++r) {
+        if (r > 0) {  // the aperture straddling the edge, mostly on the old patch
+            Tristimulus blend{};
+            for (int c = 0; c < 3; ++c)
+                blend[c] = 0.75 * regions[r - 1].first[c] + 0.25 * regions[r].first[c];
+            out.push_back(noisy(blend));
+        }
+        for (int i = 0; i < regions[r].second; ++i) out.push_back(noisy(regions[r].first));
+    }
+    return out;
+}
+
+void expectPatchesInOrder(const Segmentation& s, int patches) {
+    ASSERT_EQ(s.patches.size(), size_t(patches));
+    for (int k = 0; k < patches; ++k)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(s.patches[k].xyz[c], patchColour(k)[c], 0.02 * patchColour(k)[c]);
+}
+
+TEST(StripSegmentation, CleanStripYieldsEveryPatchInScanOrder) {
+    const Segmentation s = segmentTristimulus(scan({}), 8);
+    EXPECT_TRUE(s.found);
+    EXPECT_EQ(s.count, 8);
+    expectPatchesInOrder(s, 8);
+    EXPECT_LT(s.substrateDifference, 0.01);
+    // The run lengths are the patch widths less the samples the walk never
+    // joins to a run (the first after each edge and the blended one).
+    for (const auto& p : s.patches) EXPECT_GE(p.samples, 17);
+}
+
+TEST(StripSegmentation, NoisyStripIsStillFound) {
+    StripShape shape;
+    shape.noise = 0.012;  // about 1 to 2 CIE76 between neighbouring samples
+    const Segmentation s = segmentTristimulus(scan(shape), 8);
+    EXPECT_EQ(s.count, 8);
+    expectPatchesInOrder(s, 8);
+}
+
+TEST(StripSegmentation, FirstPatchTwiceAsWideAsTheOthersFailsTheSearch) {
+    StripShape shape;
+    shape.widePatch = 0;
+    const Segmentation s = segmentTristimulus(scan(shape), 8);
+    EXPECT_FALSE(s.found);
+    EXPECT_EQ(s.count, 0);
+    // A wide patch further along is not what the check looks at.
+    shape.widePatch = 4;
+    EXPECT_EQ(segmentTristimulus(scan(shape), 8).count, 8);
+}
+
+TEST(StripSegmentation, MissingOrShortTrailingPaperFailsTheSearch) {
+    StripShape shape;
+    shape.trailingPaper = 0;
+    EXPECT_EQ(segmentTristimulus(scan(shape), 8).count, 0);
+    shape.trailingPaper = 6;  // a run, but shorter than half a patch
+    const Segmentation s = segmentTristimulus(scan(shape), 8);
+    EXPECT_FALSE(s.found);
+    EXPECT_EQ(s.count, 0);
+}
+
+TEST(StripSegmentation, DifferentPaperAfterTheStripGivesCountZeroButThePatches) {
+    StripShape shape;
+    shape.trailingPaperColour = {60.0, 62.0, 52.0};  // far more than 9.0 CIE76 darker
+    const Segmentation s = segmentTristimulus(scan(shape), 8);
+    EXPECT_TRUE(s.found);
+    EXPECT_EQ(s.count, 0);
+    EXPECT_GE(s.substrateDifference, kSubstrateTolerance);
+    expectPatchesInOrder(s, 8);
+}
+
+TEST(StripSegmentation, WrongExpectedCountIsNeverForced) {
+    const auto samples = scan({});
+    EXPECT_EQ(segmentTristimulus(samples, 7).count, 0);
+    EXPECT_EQ(segmentTristimulus(samples, 9).count, 0);
+}
+
+TEST(StripSegmentation, DegenerateInputsGiveCountZero) {
+    EXPECT_EQ(segmentTristimulus({}, 8).count, 0);
+    EXPECT_EQ(segmentTristimulus(scan({}), 0).count, 0);
+    EXPECT_EQ(segmentTristimulus(scan({}), -3).count, 0);
+    // Uniform paper: no edges at all.
+    EXPECT_EQ(segmentTristimulus(std::vector<Tristimulus>(500, kPaper), 4).count, 0);
+    // Black samples average to no colour and are dropped.
+    EXPECT_EQ(segmentTristimulus(std::vector<Tristimulus>(500, Tristimulus{}), 1).count, 0);
+}
+
+TEST(StripSegmentation, SpectraAreAveragedAsSpectra) {
+    // Flat greys: paper 0.85, patches alternating 0.08 and 0.45.
+    auto flat = [](double r) {
+        Spectrum36 s;
+        s.fill(r);
+        return s;
+    };
+    std::vector<Spectrum36> samples;
+    for (int i = 0; i < 30; ++i) samples.push_back(flat(0.85));
+    for (int k = 0; k < 5; ++k) {
+        samples.push_back(flat(0.75 * samples.back()[0] + 0.25 * (k % 2 == 0 ? 0.08 : 0.45)));
+        for (int i = 0; i < 20; ++i) samples.push_back(flat(k % 2 == 0 ? 0.08 : 0.45));
+    }
+    samples.push_back(flat(0.75 * 0.08 + 0.25 * 0.85));
+    for (int i = 0; i < 30; ++i) samples.push_back(flat(0.85));
+
+    const Segmentation s = segmentSpectra(samples, 5);
+    ASSERT_EQ(s.count, 5);
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_NEAR(s.patches[k].spectrum[10], k % 2 == 0 ? 0.08 : 0.45, 1e-9);
+        // The tristimulus values are those of the mean spectrum: Y is 100 x reflectance.
+        EXPECT_NEAR(s.patches[k].xyz[1], 100.0 * s.patches[k].spectrum[10], 1e-6);
+    }
+}
+
+}  // namespace
+}  // namespace measure::i1pro
