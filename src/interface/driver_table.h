@@ -13,9 +13,6 @@ namespace measure {
 int32_t EntryNotSupported(MEASURESTRUCT* pMeasure);
 int32_t EntryNoOp(MEASURESTRUCT* pMeasure);
 
-// A slot the driver leaves alone answers -1. (The registry never compares a
-// slot with null: with the undefined-behaviour sanitizer GCC does not fold
-// such comparisons of function addresses into constants.)
 struct DriverTable {
     DriverEntry open = &EntryNotSupported;
     DriverEntry close = &EntryNotSupported;
