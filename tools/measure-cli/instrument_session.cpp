@@ -237,6 +237,7 @@ Outcome InstrumentSession::measure(bool single, std::vector<Patch>& patches, std
     progress.single = single;
     progress.patchesWanted = wanted;
     display_.progress(0, wanted);
+    std::vector<Patch> previous;
     const Outcome outcome = waitFor(
         [&](const Event& e) -> std::optional<Outcome> {
             switch (e.kind) {
@@ -247,9 +248,16 @@ Outcome InstrumentSession::measure(bool single, std::vector<Patch>& patches, std
                     if (e.value < 0) progress.totalPasses = -e.value;
                     if (e.value > 0) progress.currentPass = e.value;
                     break;
-                case Event::Kind::Data:
-                    for (const Patch& p : e.patches)
-                        if (patches.size() < wanted) patches.push_back(p);
+                case Event::Kind::Data: {
+                    // Instruments that hand over each patch as it is measured
+                    // leave the earlier ones in the block and count them again:
+                    // a delivery that repeats the previous one plus a patch adds
+                    // only that patch.
+                    const bool growing = !previous.empty() && e.patches.size() == previous.size() + 1 &&
+                                         std::equal(previous.begin(), previous.end(), e.patches.begin());
+                    for (size_t i = growing ? previous.size() : 0; i < e.patches.size(); ++i)
+                        if (patches.size() < wanted) patches.push_back(e.patches[i]);
+                    previous = e.patches;
                     progress.patchesDone = patches.size();
                     display_.progress(patches.size(), wanted);
                     // A spot instrument keeps offering patches until it is told to stop.
@@ -258,6 +266,7 @@ Outcome InstrumentSession::measure(bool single, std::vector<Patch>& patches, std
                         return Outcome::Done;
                     }
                     break;
+                }
                 case Event::Kind::ThreadEnd:
                     if (e.value == MEASURE_END_DONE) return Outcome::Done;
                     problem = std::string("the measurement ") + threadEndText(e.value) + " after " +

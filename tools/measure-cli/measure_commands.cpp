@@ -111,8 +111,12 @@ int runMeasurement(const char* command, const MeasureJob& job, Display& display,
         if (outcome == Outcome::Failed) return fail(command, problem);
         return kExitOk;
     };
-    if (insertPage != 0) {
+    // 2: the instrument takes the sheet in itself when asked; 1: the user lays
+    // the sheet on it, and the instrument's own run waits for it.
+    if (insertPage == 2) {
         if (int status = check(session.insertPaper(problem))) return status;
+    } else if (insertPage == 1) {
+        display.line("Lay the chart on the instrument");
     }
     if (registerCorners != 0) {
         if (int status = check(session.registerCorners(problem))) return status;
