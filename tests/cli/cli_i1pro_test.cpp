@@ -1,0 +1,44 @@
+// measure-cli with an i1Pro behind the i1 SDK stand-in, found through
+// MEASURE_SDK_PATH as the README shows: the virtual user calibrates on the
+// tile and scans the strips, and the file holds the chart's patches.
+#include <gtest/gtest.h>
+
+#include "cli/cli_runner.h"
+#include "i1_emulator.h"
+
+namespace measure::test {
+namespace {
+
+TEST(CliI1Pro, ScansTheChartInStripsWithTheSdkStandIn) {
+    CliRunner cli;
+    const CliRun run = cli.run({"measure", "--instrument", "11", "--patches", "12", "--per-line", "6",
+                                "--mode", "spectral", "-o", "i1pro.txt", "--sound", "off"},
+                               {{"MEASURE_SDK_PATH", MEASURE_I1_EMULATOR_DIR}});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_NE(run.output.find("Calibration finished"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Scan strip 2 of 2"), std::string::npos) << run.output;
+
+    const CgatsChartReader reader = readBack(cli.file("i1pro.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 12);
+    // The child's instrument holds the stand-in's default chart.
+    emu_i1_reset();
+    double spectrum[36];
+    float expected[36];
+    for (int p = 0; p < 12; ++p) {
+        reader.GetSpectrum(p, spectrum);
+        emu_i1_patch_spectrum(p, expected);
+        for (int b = 0; b < 36; ++b) ASSERT_NEAR(spectrum[b], expected[b], 1e-6) << p << "/" << b;
+    }
+}
+
+TEST(CliI1Pro, WithoutTheSdkTheOpenFailsInOneLine) {
+    CliRunner cli;
+    const CliRun run = cli.run({"measure", "--instrument", "11", "--patches", "6", "--mode", "spectral", "-o",
+                                "none.txt", "--sound", "off"},
+                               {{"MEASURE_SDK_PATH", cli.work()}});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(run.errorLines().size(), 1u) << run.errors;
+}
+
+}  // namespace
+}  // namespace measure::test
