@@ -31,6 +31,72 @@ foreach(entry IN ITEMS "JSONCPP|jsoncpp|JSON texts" "TINYXML2|tinyxml2|XML files
   endif()
 endforeach()
 
+# The loopback HTTPS server of the emulators: OpenSSL and cpp-httplib, which
+# Debian builds for Linux only as well.
+if(MEASURE_BUILD_TESTS)
+  if(WIN32)
+    pkg_check_modules(OPENSSL QUIET IMPORTED_TARGET openssl)
+    pkg_check_modules(HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+    if(OPENSSL_FOUND AND HTTPLIB_FOUND)
+      set(MEASURE_WITH_HTTPS_SERVER ON)
+    else()
+      set(MEASURE_WITH_HTTPS_SERVER OFF)
+      message(STATUS "No openssl and cpp-httplib for ${CMAKE_SYSTEM_NAME}: the HTTPS test server is left out of this build")
+    endif()
+  else()
+    pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET openssl)
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+    set(MEASURE_WITH_HTTPS_SERVER ON)
+  endif()
+endif()
+
+# The files that need one of the parts above, relative to the project root.
+# A build without the part leaves them out and builds its stand-ins instead:
+# files that answer "not available in this build" through the same header,
+# so that no caller needs a condition. With the part, the stand-ins are left
+# out. measure_select_files() applies this to a list of source files.
+set(MEASURE_OPTIONAL_PARTS)
+function(measure_optional_files part)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "NEEDED_BY;STAND_INS")
+  set(MEASURE_OPTIONAL_PARTS ${MEASURE_OPTIONAL_PARTS} ${part} PARENT_SCOPE)
+  set(MEASURE_NEEDED_BY_${part} ${arg_NEEDED_BY} PARENT_SCOPE)
+  set(MEASURE_STAND_INS_${part} ${arg_STAND_INS} PARENT_SCOPE)
+endfunction()
+
+# measure_select_files(<variable>): drops from the list of absolute paths in
+# <variable> what this build cannot or need not compile.
+function(measure_select_files variable)
+  set(files ${${variable}})
+  foreach(part IN LISTS MEASURE_OPTIONAL_PARTS)
+    if(MEASURE_WITH_${part})
+      set(drop ${MEASURE_STAND_INS_${part}})
+    else()
+      set(drop ${MEASURE_NEEDED_BY_${part}})
+    endif()
+    foreach(file IN LISTS drop)
+      list(REMOVE_ITEM files ${PROJECT_SOURCE_DIR}/${file})
+    endforeach()
+  endforeach()
+  set(${variable} ${files} PARENT_SCOPE)
+endfunction()
+
+# The simulation configuration is XML: without tinyxml2 an existing
+# configuration refuses the open, and everything tested through one is left
+# out (the simulator's own tests, measure-cli's measurements and demo).
+measure_optional_files(TINYXML2
+  NEEDED_BY src/drivers/simulator/simulation_config.cpp
+            tests/drivers/simulator/simulation_config_test.cpp
+            tests/drivers/simulator/simulator_test.cpp
+            tests/cli/cli_measure_test.cpp
+  STAND_INS src/drivers/simulator/simulation_config_unavailable.cpp
+            tests/drivers/simulator/simulation_config_unavailable_test.cpp)
+measure_optional_files(CURL NEEDED_BY src/transport/http_client.cpp tests/transport/http_client_test.cpp)
+# Without the ICC engine reference charts have no display colours.
+measure_optional_files(LCMS2
+  NEEDED_BY src/color/pxicc.cpp tests/color/icc_display_test.cpp
+  STAND_INS src/color/pxicc_unavailable.cpp tests/color/pxicc_unavailable_test.cpp)
+measure_optional_files(HTTPS_SERVER NEEDED_BY tests/transport/http_client_test.cpp)
+
 if(NOT WIN32)
   pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
   pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)

@@ -1,9 +1,9 @@
 // spectroscan-emulator: a SpectroScan table on a pseudo-terminal for hands-on
 // use. Prints the device path to point MEASURE_COM1 (or COM2..4) at, then
 // answers until interrupted. Enter on standard input presses the table's key.
-#include <poll.h>
-#include <unistd.h>
-
+#include <atomic>
+#include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "spectroscan/spectroscan_emulator.h"
 
@@ -20,6 +21,11 @@ volatile std::sig_atomic_t gInterrupted = 0;
 void onSignal(int) {
     gInterrupted = 1;
 }
+
+// Lines typed on standard input, counted by a reader thread that may stay
+// blocked in its read until the program ends; the main thread presses the
+// key once for each.
+std::atomic<int> gKeyLines{0};
 
 void usage() {
     std::puts(
@@ -120,22 +126,14 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    bool input = true;
+    std::thread([] {
+        std::string line;
+        while (std::getline(std::cin, line)) ++gKeyLines;
+    }).detach();
+    int pressed = 0;
     while (gInterrupted == 0) {
-        struct pollfd p {
-            STDIN_FILENO, POLLIN, 0
-        };
-        if (!input || poll(&p, 1, 200) <= 0) {
-            if (!input) usleep(200 * 1000);
-            continue;
-        }
-        char buffer[256];
-        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input = false;  // no terminal: run until interrupted
-            continue;
-        }
-        if (std::memchr(buffer, '\n', static_cast<size_t>(n)) != nullptr) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (; pressed < gKeyLines.load(); ++pressed) {
             emulator.pressKey();
             std::fprintf(stderr, "key pressed\n");
         }

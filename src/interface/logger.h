@@ -13,11 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#if defined(__GNUC__)
-#define MEASURE_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
-#else
-#define MEASURE_PRINTF(fmt, args)
-#endif
+#include "platform/format_check.h"
 
 namespace measure {
 

@@ -1,11 +1,10 @@
 /* A vendor library as the binder meets one: a few named entries, one
  * exported by ordinal only, and a load count the tests read to see that a
  * refused library was let go again. */
-#include <stdlib.h>
 
-static void publishLoaded(const char* value) {
-    setenv("MEASURE_TEST_VENDOR_LOADED", value, 1);
-}
+/* Sets MEASURE_TEST_VENDOR_LOADED in the process environment, which the
+ * tests read after the library is gone (one file per system). */
+void publishLoaded(const char* value);
 
 __attribute__((constructor)) static void onLoad(void) {
     publishLoaded("1");

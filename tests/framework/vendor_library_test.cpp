@@ -18,7 +18,10 @@ using test::ScopedEnv;
 
 MEASURE_DRIVER_ERROR(exVENDOR_LIB);
 
-const std::string kFixtureDir = std::string(MEASURE_TEST_BINARY_DIR) + "/tests/framework";
+// The built fixture (libFrameworkTestVendor.so, FrameworkTestVendor.dll) and
+// its folder.
+const std::string kFixtureFile = MEASURE_FRAMEWORK_VENDOR_FILE;
+const std::string kFixtureDir = kFixtureFile.substr(0, kFixtureFile.find_last_of('/'));
 
 std::string loadState() {
     const char* state = std::getenv("MEASURE_TEST_VENDOR_LOADED");
@@ -108,7 +111,7 @@ TEST_F(VendorLibraryTest, AMissingOrdinalNamesItsNumber) {
 }
 
 TEST_F(VendorLibraryTest, ModuleWrapperLoadsByPathAndResolvesAtEachUse) {
-    VendorModule module(kFixtureDir + "/libFrameworkTestVendor.so");
+    VendorModule module(kFixtureFile);
     auto add = module.resolve<int(int, int)>("VendorAdd");
     ASSERT_NE(add, nullptr);
     EXPECT_EQ(add(40, 2), 42);

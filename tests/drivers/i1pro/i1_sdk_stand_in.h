@@ -11,6 +11,7 @@
 #include "drivers/xrite/i1_sdk.h"
 #include "i1_emulator.h"
 #include "platform/dynamic_library.h"
+#include "support/environment.h"
 
 namespace measure::test {
 
@@ -40,7 +41,7 @@ struct I1Calls {
 
 // Points the library loader at the stand-in and resets the instrument.
 inline void useI1StandIn() {
-    ::setenv("MEASURE_SDK_PATH", MEASURE_I1_EMULATOR_DIR, 1);
+    setEnvironment("MEASURE_SDK_PATH", MEASURE_I1_EMULATOR_DIR);
     emu_i1_reset();
 }
 

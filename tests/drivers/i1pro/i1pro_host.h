@@ -1,5 +1,5 @@
 // A test host for the i1Pro rows: it fills a record, opens through the
-// exports, reads every notification from a POSIX message window, presses the
+// exports, reads every notification from its host window, presses the
 // virtual instrument's button when the driver prompts for it, and keeps what
 // was delivered (patches of each data message, density slots).
 #pragma once
@@ -17,6 +17,7 @@
 
 #include "drivers/i1pro/i1_sdk_stand_in.h"
 #include "measure/measure.h"
+#include "support/host_window.h"
 
 namespace measure::test {
 
@@ -35,19 +36,18 @@ public:
 
     // An extended record for `id` in `mode`.
     I1ProHost(uint32_t id, uint32_t mode, int32_t patches = 24) {
-        window_ = MeasureCreateMessageWindow();
         rec.cb = MEASURE2_RECORD_SIZE;
         rec.instrument = id;
         rec.Mode = mode;
         rec.NumOfPatchesToRead = patches;
-        rec.hWnd = window_;
+        rec.hWnd = window_.handle();
         rec.Message = kMessage;
         rec.SoundSelector = 2;  // silence
     }
     ~I1ProHost() {
         // The window goes first: a driver waiting for the host to take a
         // sent message must not wait for a host that has gone.
-        MeasureDestroyMessageWindow(window_);
+        window_.destroy();
         if (opened_) CloseInstrument(record());
     }
     I1ProHost(const I1ProHost&) = delete;
@@ -81,8 +81,8 @@ public:
     bool runUntil(const std::function<bool(const HostEvent&)>& done, int timeoutMs = 20000) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
-            MEASURE_MSG msg{};
-            if (MeasureGetMessage(window_, &msg, 20) != 1) continue;
+            HostMessage msg{};
+            if (window_.next(msg, 20) != 1) continue;
             const HostEvent event = take(msg);
             events.push_back(event);
             if (onEvent) onEvent(event);
@@ -132,7 +132,7 @@ public:
     std::vector<std::array<uint16_t, 4>> densities;
 
 private:
-    HostEvent take(const MEASURE_MSG& msg) {
+    HostEvent take(const HostMessage& msg) {
         const uint32_t offset = msg.message - kMessage;
         switch (offset) {
             case MEASURE_MSG_OLD_RECORD_DENSITY: {
@@ -188,7 +188,7 @@ private:
         return static_cast<int64_t>(head->NumPatches);
     }
 
-    HWND window_ = nullptr;
+    HostWindow window_;
     bool opened_ = false;
 };
 

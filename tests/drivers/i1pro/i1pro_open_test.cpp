@@ -154,7 +154,7 @@ TEST_F(I1ProOpen, AbsentInstrumentOrMissingSdkFailsTheOpen) {
     EXPECT_TRUE(log.contains("I1_GetDevices()=no instrument found"));
     emu_i1_set_attached(1);
     TempDir empty;
-    ::setenv("MEASURE_SDK_PATH", empty.path().c_str(), 1);
+    setEnvironment("MEASURE_SDK_PATH", empty.path().c_str());
     I1ProHost host(11, MEASURE_MODE_SPECTRAL);
     EXPECT_EQ(host.open(), -1);
     EXPECT_TRUE(log.contains("i1Pro64.dll: loading"));

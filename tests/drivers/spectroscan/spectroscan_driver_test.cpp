@@ -17,6 +17,7 @@
 #include "measure/measure.h"
 #include "platform/clock.h"
 #include "spectroscan/spectroscan_emulator.h"
+#include "support/host_window.h"
 #include "support/test_environment.h"
 #include "transport/transport_test_support.h"
 
@@ -59,18 +60,18 @@ private:
 // A host with its message window and a record for instrument 5.
 class Host {
 public:
-    Host(uint32_t mode, int patches, int perLine) : window_(MeasureCreateMessageWindow()) {
+    Host(uint32_t mode, int patches, int perLine) {
         r.cb = MEASURE2_RECORD_SIZE;
         r.instrument = 5;
         r.Mode = mode;
-        r.hWnd = window_;
+        r.hWnd = window_.handle();
         r.Message = kMessage;
         r.NumOfPatchesToRead = patches;
         r.NumPatchesPerLine = perLine;
     }
     ~Host() {
         close();
-        MeasureDestroyMessageWindow(window_);
+        window_.destroy();
     }
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
@@ -100,8 +101,8 @@ public:
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            MEASURE_MSG m{};
-            if (left.count() <= 0 || MeasureGetMessage(window_, &m, static_cast<int>(left.count())) != 1)
+            measure::test::HostMessage m{};
+            if (left.count() <= 0 || window_.next(m, static_cast<int>(left.count())) != 1)
                 return -100;
             if (m.message == kMessage + MEASURE_MSG_THREAD_END) return static_cast<int>(m.wParam);
             if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_STATUS) {
@@ -118,8 +119,8 @@ public:
     int waitCorners() { return waitEnd(30s, MEASURE_STATUS_CORNERS_DONE); }
     // True when nothing at all arrives within `ms`.
     bool quiet(int ms) {
-        MEASURE_MSG m{};
-        return MeasureGetMessage(window_, &m, ms) == 0;
+        measure::test::HostMessage m{};
+        return window_.next(m, ms) == 0;
     }
     void clearNotes() {
         statuses.clear();
@@ -131,11 +132,11 @@ public:
     MEASURE2STRUCT r{};
     std::vector<int> statuses;
     std::vector<int> pages;
-    std::vector<MEASURE_MSG> data;       // Message+4: pointer to the results
-    std::vector<MEASURE_MSG> densities;  // Message: old-record density slots
+    std::vector<measure::test::HostMessage> data;       // Message+4: pointer to the results
+    std::vector<measure::test::HostMessage> densities;  // Message: old-record density slots
 
 private:
-    HWND window_;
+    measure::test::HostWindow window_;
     bool open_ = false;
 };
 
@@ -171,7 +172,7 @@ bool parked(const ss::TableState& s) {
     return !s.headDown && s.x == 0 && s.y == 0 && !s.paperHeld;
 }
 
-const MEASURE_SPECTRAL_RESULT* spectral(const MEASURE_MSG& m) {
+const MEASURE_SPECTRAL_RESULT* spectral(const measure::test::HostMessage& m) {
     return reinterpret_cast<const MEASURE_SPECTRAL_RESULT*>(m.lParam);
 }
 
