@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/test_environment.h"
 
 namespace measure {
@@ -133,8 +135,10 @@ TEST(RefChartData, ReadsTheIt8FileBesideTheChart) {
 }
 
 TEST(DisplayColours, TheProfileIsLookedForBesideTheLibrary) {
-    const std::string path = inputProfilePath();
-    EXPECT_NE(path.find("/Resources/InputCMYK.icc"), std::string::npos) << path;
+    const std::filesystem::path path = inputProfilePath();
+    EXPECT_EQ(path.filename(), "InputCMYK.icc");
+    EXPECT_EQ(path.parent_path().filename(), "Resources");
+    EXPECT_EQ(path.parent_path().parent_path(), std::filesystem::path(platform::moduleFolder())) << path;
 }
 
 }  // namespace
