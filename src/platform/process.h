@@ -38,8 +38,12 @@ public:
     std::string errors() const;
 
 private:
-    struct State;
+    struct State;  // the system's handle on the child
     std::unique_ptr<State> state_;
+    bool ended_ = false;
+    int exitCode_ = -1;
+    std::string outPath_;
+    std::string errPath_;
 };
 
 // Runs a program to its end (killed after `timeoutMs`); the exit code is -1

@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -18,22 +16,7 @@ namespace measure::platform {
 
 struct ChildProcess::State {
     pid_t pid = -1;
-    bool ended = false;
-    int exitCode = -1;
-    std::string outPath;
-    std::string errPath;
 };
-
-namespace {
-
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
 
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
 
@@ -62,39 +45,39 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
     for (auto& a : args) argp.push_back(a.data());
     argp.push_back(nullptr);
 
-    state_->outPath = captureFolder + "/stdout.txt";
-    state_->errPath = captureFolder + "/stderr.txt";
+    outPath_ = captureFolder + "/stdout.txt";
+    errPath_ = captureFolder + "/stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, state_->outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, state_->errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return false;
     state_->pid = pid;
-    state_->ended = false;
+    ended_ = false;
     return true;
 }
 
 bool ChildProcess::wait(uint32_t ms) {
     if (state_->pid <= 0) return true;
-    if (state_->ended) return true;
+    if (ended_) return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         int status = 0;
         const pid_t done = ::waitpid(state_->pid, &status, WNOHANG);
         if (done == state_->pid) {
-            state_->ended = true;
-            state_->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            ended_ = true;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return true;
         }
         if (done < 0) {
-            state_->ended = true;
+            ended_ = true;
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -103,46 +86,16 @@ bool ChildProcess::wait(uint32_t ms) {
 }
 
 void ChildProcess::interrupt() {
-    if (state_->pid > 0 && !state_->ended) ::kill(state_->pid, SIGINT);
+    if (state_->pid > 0 && !ended_) ::kill(state_->pid, SIGINT);
 }
 
 void ChildProcess::kill() {
-    if (state_->pid <= 0 || state_->ended) return;
+    if (state_->pid <= 0 || ended_) return;
     ::kill(state_->pid, SIGKILL);
     int status = 0;
     ::waitpid(state_->pid, &status, 0);
-    state_->ended = true;
-    state_->exitCode = -1;
-}
-
-bool ChildProcess::ended() const {
-    return state_->ended;
-}
-
-int ChildProcess::exitCode() const {
-    return state_->exitCode;
-}
-
-std::string ChildProcess::output() const {
-    return readWhole(state_->outPath);
-}
-
-std::string ChildProcess::errors() const {
-    return readWhole(state_->errPath);
-}
-
-ProcessResult runProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::pair<std::string, std::string>>& environment,
-                         const std::string& workingFolder, const std::string& captureFolder,
-                         uint32_t timeoutMs) {
-    ProcessResult result;
-    ChildProcess child;
-    if (!child.start(argv, environment, workingFolder, captureFolder)) return result;
-    if (!child.wait(timeoutMs)) child.kill();
-    result.exitCode = child.exitCode();
-    result.output = child.output();
-    result.errors = child.errors();
-    return result;
+    ended_ = true;
+    exitCode_ = -1;
 }
 
 }  // namespace measure::platform

@@ -8,29 +8,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace measure::platform {
 
 struct ChildProcess::State {
     HANDLE process = nullptr;
     DWORD id = 0;
-    bool ended = false;
-    int exitCode = -1;
-    std::string outPath;
-    std::string errPath;
 };
 
 namespace {
-
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Variable names compare without regard to case on Windows.
 struct NameLess {
@@ -113,11 +100,11 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
     for (const std::string& arg : argv) commandLine += (commandLine.empty() ? "" : " ") + quoted(arg);
     std::string block = environmentBlock(environment);
 
-    state_->outPath = captureFolder + "/stdout.txt";
-    state_->errPath = captureFolder + "/stderr.txt";
+    outPath_ = captureFolder + "/stdout.txt";
+    errPath_ = captureFolder + "/stderr.txt";
     HANDLE input = inheritableFile("NUL", false);
-    HANDLE output = inheritableFile(state_->outPath, true);
-    HANDLE errors = inheritableFile(state_->errPath, true);
+    HANDLE output = inheritableFile(outPath_, true);
+    HANDLE errors = inheritableFile(errPath_, true);
     bool started = false;
     if (input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE && errors != INVALID_HANDLE_VALUE) {
         STARTUPINFOA startup{};
@@ -135,7 +122,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
             ::CloseHandle(info.hThread);
             state_->process = info.hProcess;
             state_->id = info.dwProcessId;
-            state_->ended = false;
+            ended_ = false;
         }
     }
     for (HANDLE h : {input, output, errors})
@@ -144,55 +131,24 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
 }
 
 bool ChildProcess::wait(uint32_t ms) {
-    if (state_->process == nullptr || state_->ended) return true;
+    if (state_->process == nullptr || ended_) return true;
     if (::WaitForSingleObject(state_->process, ms) != WAIT_OBJECT_0) return false;
     DWORD code = 0;
-    state_->exitCode = ::GetExitCodeProcess(state_->process, &code) ? static_cast<int>(code) : -1;
-    state_->ended = true;
+    exitCode_ = ::GetExitCodeProcess(state_->process, &code) ? static_cast<int>(code) : -1;
+    ended_ = true;
     return true;
 }
 
 void ChildProcess::interrupt() {
-    if (state_->process != nullptr && !state_->ended)
-        ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->id);
+    if (state_->process != nullptr && !ended_) ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->id);
 }
 
 void ChildProcess::kill() {
-    if (state_->process == nullptr || state_->ended) return;
+    if (state_->process == nullptr || ended_) return;
     ::TerminateProcess(state_->process, 1);
     ::WaitForSingleObject(state_->process, INFINITE);
-    state_->ended = true;
-    state_->exitCode = -1;
-}
-
-bool ChildProcess::ended() const {
-    return state_->ended;
-}
-
-int ChildProcess::exitCode() const {
-    return state_->exitCode;
-}
-
-std::string ChildProcess::output() const {
-    return readWhole(state_->outPath);
-}
-
-std::string ChildProcess::errors() const {
-    return readWhole(state_->errPath);
-}
-
-ProcessResult runProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::pair<std::string, std::string>>& environment,
-                         const std::string& workingFolder, const std::string& captureFolder,
-                         uint32_t timeoutMs) {
-    ProcessResult result;
-    ChildProcess child;
-    if (!child.start(argv, environment, workingFolder, captureFolder)) return result;
-    if (!child.wait(timeoutMs)) child.kill();
-    result.exitCode = child.exitCode();
-    result.output = child.output();
-    result.errors = child.errors();
-    return result;
+    ended_ = true;
+    exitCode_ = -1;
 }
 
 }  // namespace measure::platform
