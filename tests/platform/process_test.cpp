@@ -5,6 +5,7 @@
 // GoogleTest prints the filter it was given and runs no test for it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/paths.h"
@@ -25,15 +26,18 @@ std::string reportedFilter(const std::string& output) {
 
 TEST(ChildProcess, ArgumentsAndEnvironmentArriveUnchanged) {
     test::TempDir work;
+    // The program as this process was started, possibly relative to the
+    // folder the child leaves for its own.
+    const std::string self = std::filesystem::absolute(moduleFile()).string();
     for (const std::string& filter :
          {std::string("No.Such"), std::string(R"(No "such" test\ at\\ all\)"), std::string("two  blanks")}) {
         const ProcessResult run =
-            runProcess({moduleFile(), "--gtest_filter=" + filter}, {}, work.path(), work.path(), 60000);
+            runProcess({self, "--gtest_filter=" + filter}, {}, work.path(), work.path(), 60000);
         EXPECT_EQ(run.exitCode, 0) << run.errors;
         EXPECT_EQ(reportedFilter(run.output), filter) << run.output;
     }
-    const ProcessResult run = runProcess({moduleFile()}, {{"GTEST_FILTER", "From.The.Environment"}},
-                                         work.path(), work.path(), 60000);
+    const ProcessResult run =
+        runProcess({self}, {{"GTEST_FILTER", "From.The.Environment"}}, work.path(), work.path(), 60000);
     EXPECT_EQ(reportedFilter(run.output), "From.The.Environment") << run.output;
 }
 
