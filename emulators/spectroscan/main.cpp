@@ -2,8 +2,8 @@
 // use. Prints the device path to point MEASURE_COM1 (or COM2..4) at, then
 // answers until interrupted. Enter on standard input presses the table's key.
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

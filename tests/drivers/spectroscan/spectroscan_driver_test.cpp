@@ -102,8 +102,7 @@ public:
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             measure::test::HostMessage m{};
-            if (left.count() <= 0 || window_.next(m, static_cast<int>(left.count())) != 1)
-                return -100;
+            if (left.count() <= 0 || window_.next(m, static_cast<int>(left.count())) != 1) return -100;
             if (m.message == kMessage + MEASURE_MSG_THREAD_END) return static_cast<int>(m.wParam);
             if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_STATUS) {
                 statuses.push_back(static_cast<int>(m.lParam));
@@ -197,7 +196,8 @@ protected:
 
 TEST_F(SpectroScanDriver, ProbingSkipsPortsThatAnswerWronglyAndFindsTheTableOnTheThirdPortAt28800Baud) {
     if (measure::test::runningUnderWine())
-        GTEST_SKIP() << "wine sets 28800 baud through a serial card's divisor, which a pseudo-terminal ignores";
+        GTEST_SKIP()
+            << "wine sets 28800 baud through a serial card's divisor, which a pseudo-terminal ignores";
     ss::Emulator fiveFields, noColon, scan;
     ASSERT_TRUE(fiveFields.start() && noColon.start() && scan.start());
     fiveFields.addFault(ss::Fault::dropLastField("0").repeated(-1));
