@@ -22,4 +22,20 @@ bool SerialDevice::fail(uint32_t error) {
     return false;
 }
 
+bool SerialDevice::transferAllowed(const void* buffer, uint32_t count) {
+    if (handle_ == kClosed) return fail(kErrorClosed);
+    if (count != 0 && buffer == nullptr) return fail(kErrorNoBuffer);
+    return true;
+}
+
+int32_t SerialDevice::read(void* buffer, uint32_t count) {
+    if (!transferAllowed(buffer, count)) return -1;
+    return count == 0 ? 0 : receive(buffer, count);
+}
+
+int32_t SerialDevice::write(const void* buffer, uint32_t count) {
+    if (!transferAllowed(buffer, count)) return -1;
+    return count == 0 ? 0 : send(buffer, count);
+}
+
 }  // namespace measure::platform

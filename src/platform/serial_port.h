@@ -90,6 +90,15 @@ private:
     // The system's own device of COM<number> (1..4).
     static std::string systemPortPath(int number);
     bool fail(uint32_t error);
+    // What every read and write checks first: an open port, and a buffer
+    // when there are bytes to move. False with lastError().
+    bool transferAllowed(const void* buffer, uint32_t count);
+    // The backend's transfer of `count` (> 0) bytes on the open port.
+    int32_t receive(void* buffer, uint32_t count);
+    int32_t send(const void* buffer, uint32_t count);
+    // The system's error numbers for a closed port and a missing buffer.
+    static const uint32_t kErrorClosed;
+    static const uint32_t kErrorNoBuffer;
 
     static constexpr intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE, or no descriptor
     intptr_t handle_ = kClosed;

@@ -53,12 +53,10 @@ bool sendAll(int fd, const void* buffer, size_t size) {
     return true;
 }
 
-uint32_t readU32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 void putU32(std::string& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+    unsigned char bytes[4];
+    measure::ptybroker::putU32(bytes, value);
+    out.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 // Links the slave as the first free COM10..COM250; returns the COM name.

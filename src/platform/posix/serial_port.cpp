@@ -173,16 +173,10 @@ bool SerialDevice::setLineSettings(const SerialLineSettings& settings) {
     return true;
 }
 
-int32_t SerialDevice::read(void* buffer, uint32_t count) {
-    if (handle_ < 0) {
-        lastError_ = EBADF;
-        return -1;
-    }
-    if (count == 0) return 0;
-    if (buffer == nullptr) {
-        lastError_ = EINVAL;
-        return -1;
-    }
+const uint32_t SerialDevice::kErrorClosed = EBADF;
+const uint32_t SerialDevice::kErrorNoBuffer = EINVAL;
+
+int32_t SerialDevice::receive(void* buffer, uint32_t count) {
     const int fd = static_cast<int>(handle_);
     auto* bytes = static_cast<unsigned char*>(buffer);
     const auto start = Clock::now();
@@ -220,16 +214,7 @@ int32_t SerialDevice::read(void* buffer, uint32_t count) {
     return static_cast<int32_t>(got);
 }
 
-int32_t SerialDevice::write(const void* buffer, uint32_t count) {
-    if (handle_ < 0) {
-        lastError_ = EBADF;
-        return -1;
-    }
-    if (count == 0) return 0;
-    if (buffer == nullptr) {
-        lastError_ = EINVAL;
-        return -1;
-    }
+int32_t SerialDevice::send(const void* buffer, uint32_t count) {
     const int fd = static_cast<int>(handle_);
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     const auto start = Clock::now();

@@ -49,14 +49,6 @@ bool receiveAll(SOCKET s, void* data, size_t size) {
     return true;
 }
 
-uint32_t readU32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void putU32(unsigned char* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 bool request(SOCKET s, Operation operation, uint32_t a, uint32_t b, const void* payload = nullptr) {
     unsigned char head[kRequestBytes];
     head[0] = operation;

@@ -33,4 +33,13 @@ struct Request {
 inline constexpr uint32_t kRequestBytes = 9;
 inline constexpr uint32_t kMaxTransfer = 1u << 20;
 
+// The little-endian u32 of the wire at `p`.
+inline uint32_t readU32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+inline void putU32(unsigned char* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
 }  // namespace measure::ptybroker

@@ -136,16 +136,10 @@ bool SerialDevice::setLineSettings(const SerialLineSettings& settings) {
     return true;
 }
 
-int32_t SerialDevice::read(void* buffer, uint32_t count) {
-    if (handle_ == kClosed) {
-        lastError_ = ERROR_INVALID_HANDLE;
-        return -1;
-    }
-    if (count == 0) return 0;
-    if (buffer == nullptr) {
-        lastError_ = ERROR_INVALID_PARAMETER;
-        return -1;
-    }
+const uint32_t SerialDevice::kErrorClosed = ERROR_INVALID_HANDLE;
+const uint32_t SerialDevice::kErrorNoBuffer = ERROR_INVALID_PARAMETER;
+
+int32_t SerialDevice::receive(void* buffer, uint32_t count) {
     COMMTIMEOUTS real{};
     real.ReadIntervalTimeout =
         timeouts_.readIntervalTimeout == MAXDWORD ? MAXDWORD : realMs(timeouts_.readIntervalTimeout);
@@ -176,16 +170,7 @@ int32_t SerialDevice::read(void* buffer, uint32_t count) {
     return static_cast<int32_t>(got);
 }
 
-int32_t SerialDevice::write(const void* buffer, uint32_t count) {
-    if (handle_ == kClosed) {
-        lastError_ = ERROR_INVALID_HANDLE;
-        return -1;
-    }
-    if (count == 0) return 0;
-    if (buffer == nullptr) {
-        lastError_ = ERROR_INVALID_PARAMETER;
-        return -1;
-    }
+int32_t SerialDevice::send(const void* buffer, uint32_t count) {
     COMMTIMEOUTS real{};
     real.ReadIntervalTimeout = MAXDWORD;  // reads are set up again before each read
     uint64_t total = static_cast<uint64_t>(timeouts_.writeTotalTimeoutMultiplier) * count +
