@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "color/chart_text.h"
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure {
 namespace {

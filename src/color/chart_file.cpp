@@ -2,7 +2,7 @@
 
 #include "color/chart_text.h"
 #include "color/spectral.h"
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure {
 namespace {

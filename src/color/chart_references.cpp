@@ -9,7 +9,7 @@
 #include "color/chart_file.h"
 #include "color/chart_text.h"
 #include "color/kolvex.h"
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure {
 namespace {

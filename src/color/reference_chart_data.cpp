@@ -7,7 +7,7 @@
 
 #include "color/chart_text.h"
 #include "color/pxicc.h"
-#include "interface/logger.h"
+#include "core/logger.h"
 #include "platform/paths.h"
 
 namespace measure {

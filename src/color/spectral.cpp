@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/logger.h"
+#include "core/record.h"
 
 namespace measure {
 namespace {

@@ -69,9 +69,9 @@
 
 #include "framework/sound.h"
 #include "framework/worker_thread.h"
-#include "interface/delivery.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "measure/measure.h"
 
 namespace measure::framework {

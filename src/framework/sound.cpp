@@ -5,9 +5,9 @@
 
 #include "framework/embedded_sounds.h"
 #include "framework/wave.h"
-#include "interface/delivery.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "platform/sound.h"
 
 namespace measure::framework {

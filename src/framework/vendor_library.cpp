@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure::framework {
 namespace {

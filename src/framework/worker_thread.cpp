@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "interface/logger.h"
+#include "core/logger.h"
 #include "platform/clock.h"
 
 namespace measure::framework {

@@ -6,7 +6,7 @@
 #include "drivers/simulator/simulator_entries.h"
 #include "drivers/spectroscan/spectroscan_entries.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
-#include "interface/driver_table.h"
+#include "core/driver_table.h"
 
 namespace measure::drivers {
 

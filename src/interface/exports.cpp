@@ -7,8 +7,8 @@
 #include <string>
 
 #include "interface/export_frame.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "interface/simulation_override.h"
 #include "platform/error_box.h"
 #include "platform/paths.h"

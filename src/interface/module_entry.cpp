@@ -2,8 +2,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "platform/module.h"
 #include "platform/named_lock.h"
 

@@ -1,7 +1,7 @@
 #include "interface/simulation_override.h"
 
 #include "drivers/simulator/simulation_config.h"
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "interface/logger.h"
+#include "core/logger.h"
 #include "platform/clock.h"
 
 namespace measure::transport {

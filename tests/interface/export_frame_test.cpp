@@ -5,9 +5,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "interface/delivery.h"
+#include "core/delivery.h"
 #include "interface/export_frame.h"
-#include "interface/record.h"
+#include "core/record.h"
 #include "interface/registry.h"
 #include "support/host_window.h"
 #include "support/test_environment.h"

@@ -90,7 +90,7 @@ std::vector<std::string> ErrorBoxCapture::captions() const {
 
 }  // namespace measure::test
 
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure::test {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure::simulator {
 namespace {

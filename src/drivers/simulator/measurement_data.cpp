@@ -7,7 +7,7 @@
 #include "color/chart_file.h"
 #include "color/chart_references.h"
 #include "color/spectral.h"
-#include "interface/logger.h"
+#include "core/logger.h"
 #include "platform/paths.h"
 
 namespace measure::simulator {

@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "drivers/simulator/isis_parameters.h"
-#include "interface/delivery.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 

@@ -3,7 +3,7 @@
 // included.
 #pragma once
 
-#include "interface/driver_table.h"
+#include "core/driver_table.h"
 #include "measure/measure.h"
 
 namespace measure::simulator {

@@ -1,7 +1,7 @@
 // The SpectroScan's driver entries (registry row ID 5, driver clGRETAG).
 #pragma once
 
-#include "interface/driver_table.h"
+#include "core/driver_table.h"
 #include "measure/measure.h"
 
 namespace measure::spectroscan {

@@ -9,7 +9,7 @@
 
 #include "drivers/i1pro/i1pro_host.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
-#include "interface/record.h"
+#include "core/record.h"
 #include "support/test_environment.h"
 
 namespace measure::test {

@@ -19,8 +19,8 @@
 
 #include "drivers/simulator/isis_parameters.h"
 #include "drivers/simulator/measurement_data.h"
-#include "interface/delivery.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/record.h"
 #include "measure/measure.h"
 #include "platform/environment.h"
 #include "support/test_environment.h"

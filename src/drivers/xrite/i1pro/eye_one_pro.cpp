@@ -7,9 +7,9 @@
 #include <iterator>
 
 #include "color/spectral.h"
-#include "interface/delivery.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "platform/clock.h"
 
 namespace measure::i1pro {

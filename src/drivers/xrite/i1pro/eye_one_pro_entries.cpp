@@ -2,8 +2,8 @@
 
 #include "drivers/xrite/i1pro/eye_one_pro.h"
 #include "framework/driver_entries.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/logger.h"
+#include "core/record.h"
 
 namespace measure::i1pro {
 namespace {

@@ -2,7 +2,7 @@
 // and 22. Each takes the host's record and returns 0 or -1.
 #pragma once
 
-#include "interface/driver_table.h"
+#include "core/driver_table.h"
 #include "measure/measure.h"
 
 namespace measure::i1pro {

@@ -8,9 +8,9 @@
 
 #include "color/spectral.h"
 #include "drivers/xrite/i1pro/eye_one_pro.h"
-#include "interface/delivery.h"
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "platform/clock.h"
 
 namespace measure::i1pro {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "interface/delivery.h"
-#include "interface/record.h"
+#include "core/delivery.h"
+#include "core/record.h"
 #include "support/host_window.h"
 #include "support/test_environment.h"
 

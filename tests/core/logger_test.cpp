@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "interface/logger.h"
+#include "core/logger.h"
 #include "measure/measure.h"
 #include "platform/named_lock.h"
 #include "support/test_environment.h"

@@ -1,11 +1,11 @@
-#include "interface/delivery.h"
+#include "core/delivery.h"
 
 #include <atomic>
 #include <cstring>
 #include <stdexcept>
 
-#include "interface/logger.h"
-#include "interface/record.h"
+#include "core/logger.h"
+#include "core/record.h"
 #include "platform/message_window.h"
 
 namespace measure {

@@ -1,11 +1,11 @@
-#include "interface/record.h"
+#include "core/record.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
-#include "interface/logger.h"
+#include "core/logger.h"
 
 namespace measure {
 namespace {

@@ -1,4 +1,4 @@
-#include "interface/logger.h"
+#include "core/logger.h"
 
 #include <atomic>
 #include <cstdarg>
