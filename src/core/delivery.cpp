@@ -1,8 +1,11 @@
 #include "core/delivery.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "core/logger.h"
 #include "core/record.h"
@@ -12,6 +15,24 @@ namespace measure {
 namespace {
 
 std::atomic<MeasureObserverC*> gObserver{nullptr};
+
+struct Silenced {
+    std::atomic<int> count{0};  // the fast path: nothing silenced
+    std::mutex mutex;
+    std::vector<const MEASURESTRUCT*> records;
+};
+
+Silenced& silenced() {
+    static Silenced* instance = new Silenced;  // outlives every driver thread
+    return *instance;
+}
+
+bool isSilenced(const MEASURESTRUCT* record) {
+    Silenced& s = silenced();
+    if (record == nullptr || s.count.load() == 0) return false;
+    std::lock_guard lock(s.mutex);
+    return std::find(s.records.begin(), s.records.end(), record) != s.records.end();
+}
 
 struct Target {
     HWND hWnd = nullptr;
@@ -33,6 +54,7 @@ Target targetOf(MEASURESTRUCT* record, const char* function) {
 // Kind-carrying status notification on Message+1.
 template <class Slot, class Value>
 void postKind(MEASURESTRUCT* record, const char* function, uint32_t kind, Value value, Slot slot) {
+    if (isSilenced(record)) return;
     const Target t = targetOf(record, function);
     const uint32_t message = t.message + MEASURE_MSG_STATUS;
     if (t.hWnd != nullptr) {
@@ -50,6 +72,15 @@ constexpr size_t kTripleHead = 16;    // N, reserved
 
 MeasureObserverC* attachedObserver() {
     return gObserver.load();
+}
+
+void silenceRecord(const MEASURESTRUCT* record, bool on) {
+    Silenced& s = silenced();
+    std::lock_guard lock(s.mutex);
+    auto it = std::find(s.records.begin(), s.records.end(), record);
+    if (on && it == s.records.end()) s.records.push_back(record);
+    if (!on && it != s.records.end()) s.records.erase(it);
+    s.count.store(static_cast<int>(s.records.size()));
 }
 
 void PostScanspeedStatus(MEASURESTRUCT* record, uint32_t value) {
@@ -78,6 +109,7 @@ void PostMeasureData(MEASURESTRUCT* record, uint64_t wParam, void* result) {
         Log(1, "PostMeasureData", "pMeasure==NULL");
         throw std::runtime_error("PostMeasureData NULL");
     }
+    if (isSilenced(record)) return;
     const uint32_t message = record->Message + MEASURE_MSG_MEASURE_DATA;
     if (record->hWnd != nullptr) {
         platform::postWindowMessage(record->hWnd, message, wParam, reinterpret_cast<int64_t>(result));
@@ -87,6 +119,7 @@ void PostMeasureData(MEASURESTRUCT* record, uint64_t wParam, void* result) {
 }
 
 void PostThreadEndMessage(MEASURESTRUCT* record, int32_t endCode) {
+    if (isSilenced(record)) return;
     const Target t = targetOf(record, "PostThreadEndMessage");
     const uint32_t message = t.message + MEASURE_MSG_THREAD_END;
     if (t.hWnd != nullptr) {
@@ -102,13 +135,13 @@ void PostThreadEndMessage(MEASURESTRUCT* record, int32_t endCode) {
     }
 }
 
-void NotifyDensitySlot(MEASURESTRUCT* record, bool send) {
-    if (record == nullptr || record->hWnd == nullptr) return;
+void NotifyDensitySlot(MEASURESTRUCT* record, bool send, const std::atomic<bool>* cancel) {
+    if (record == nullptr || record->hWnd == nullptr || isSilenced(record)) return;
     const uint32_t count = record->NumOfMeasurements;
     if (count < 1 || count > MEASURE_DENSITY_SLOTS) return;
     const auto slot = reinterpret_cast<int64_t>(&record->Density[count - 1][0]);
     if (send)
-        platform::sendWindowMessage(record->hWnd, record->Message, count, slot);
+        platform::sendWindowMessage(record->hWnd, record->Message, count, slot, cancel);
     else
         platform::postWindowMessage(record->hWnd, record->Message, count, slot);
 }
@@ -136,9 +169,25 @@ bool writeTriple(uint8_t* block, uint64_t patch, double v0, double v1, double v2
     return true;
 }
 
-void writeTripleCount(uint8_t* block, uint64_t count) {
-    if (block == nullptr) return;
+namespace {
+
+// The count a block can announce; logs a count that does not fit.
+bool fitCount(const uint8_t* block, uint64_t& count, const char* function) {
+    const uint64_t capacity = resultCapacity(block);
+    if (count <= capacity) return true;
+    LogF(0, function, "%llu results do not fit a block of %llu", static_cast<unsigned long long>(count),
+         static_cast<unsigned long long>(capacity));
+    count = capacity;
+    return false;
+}
+
+}  // namespace
+
+bool writeTripleCount(uint8_t* block, uint64_t count) {
+    if (block == nullptr) return false;
+    const bool fits = fitCount(block, count, "writeTripleCount");
     std::memcpy(block + kHead, &count, sizeof count);
+    return fits;
 }
 
 bool writeSpectrum(uint8_t* block, uint64_t patch, const double* bands36, const double* colour3) {
@@ -150,11 +199,13 @@ bool writeSpectrum(uint8_t* block, uint64_t patch, const double* bands36, const 
     return true;
 }
 
-void writeSpectralCount(uint8_t* block, uint64_t count) {
-    if (block == nullptr) return;
+bool writeSpectralCount(uint8_t* block, uint64_t count) {
+    if (block == nullptr) return false;
+    const bool fits = fitCount(block, count, "writeSpectralCount");
     const uint32_t head[4] = {MEASURE_SPECTRAL_START_NM, MEASURE_SPECTRAL_STEP_NM, MEASURE_SPECTRAL_BANDS, 0};
     std::memcpy(block + kHead, head, sizeof head);
     std::memcpy(block + kHead + sizeof head, &count, sizeof count);
+    return fits;
 }
 
 }  // namespace measure

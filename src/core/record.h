@@ -19,6 +19,12 @@ inline MEASURE2STRUCT* extended(MEASURESTRUCT* record) {
 bool usingExtendedRecord();
 void setUsingExtendedRecord(bool on);
 
+// The extended fields of the record, or null while the plain record is in
+// use (it has none).
+inline MEASURE2STRUCT* extendedOrNull(MEASURESTRUCT* record) {
+    return record != nullptr && usingExtendedRecord() ? extended(record) : nullptr;
+}
+
 // A zero-filled result block for n patches (at least 256), capacity written
 // at offset 8; null for n below 1 or when the block cannot be had.
 void* AllocDllData(int32_t n);

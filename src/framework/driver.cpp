@@ -1,16 +1,30 @@
 #include "framework/driver.h"
 
+#include <exception>
 #include <utility>
 
 #include "platform/clock.h"
 
 namespace measure::framework {
 
-Driver::Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout)
+namespace {
+constexpr const char* kDoesNotFit = "results do not fit the block";
+}  // namespace
+
+void setTripleCount(uint8_t* block, uint64_t count) {
+    if (!writeTripleCount(block, count)) throw DriverError(kDoesNotFit);
+}
+
+void setSpectralCount(uint8_t* block, uint64_t count) {
+    if (!writeSpectralCount(block, count)) throw DriverError(kDoesNotFit);
+}
+
+Driver::Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout, uint32_t connectWaitMs)
     : KeyThread(std::make_unique<clWORKER_THREAD>(kKeyThreadTimeout, "KeyThread")),
       MeasureThread(std::make_unique<clWORKER_THREAD>(measureTimeout, "MeasureThread")),
       pMeasure(record),
-      className_(className) {
+      className_(className),
+      connectWaitMs_(connectWaitMs != 0 ? connectWaitMs : measureTimeout) {
     Log(2, qualified(className_).c_str(), nullptr);
 }
 
@@ -18,7 +32,7 @@ Driver::~Driver() {
     // A driver that skipped Disconnect still must not leave a request running
     // on a half-destroyed object longer than the stop allows.
     if (MeasureThread) {
-        stopRequested = true;
+        requestStop();
         waitMeasureThread(stopWaitMs, "~Driver");
     }
     endThreads();
@@ -31,12 +45,21 @@ std::string Driver::qualified(const char* function) const {
     return name;
 }
 
-void Driver::waitMeasureThread(uint32_t ms, const char* function) {
+std::shared_ptr<Driver> Driver::self() {
+    // Drivers are made by the Open entry, always shared. An object made any
+    // other way (a test's own) is lent without a share.
+    if (std::shared_ptr<Driver> owner = weak_from_this().lock()) return owner;
+    return std::shared_ptr<Driver>(std::shared_ptr<Driver>(), this);
+}
+
+bool Driver::waitMeasureThread(uint32_t ms, const char* function) {
     try {
         MeasureThread->WaitRequest(ms);
+        return true;
     } catch (const std::exception& e) {
         LogF(0, qualified(function).c_str(), "catch(%s)", e.what());
     }
+    return false;
 }
 
 void Driver::endThreads() {
@@ -44,73 +67,103 @@ void Driver::endThreads() {
     KeyThread.reset();
 }
 
-void Driver::Connect(uint32_t waitMs) {
+void Driver::runThreadDestructor() {
+    try {
+        ThreadDestructor();
+    } catch (...) {
+        Log(0, qualified("ThreadDestructor").c_str(), "catch(...)");
+    }
+}
+
+void Driver::Start() {
     const std::string fn = qualified("ThreadConstructor");
     try {
-        MeasureThread->StartRequest([this, fn] {
+        MeasureThread->StartRequest([self = self(), fn] {
             try {
-                ThreadConstructor();
+                self->ThreadConstructor();
             } catch (const std::exception& e) {
                 LogF(0, fn.c_str(), "catch(%s)", e.what());
             } catch (...) {
                 Log(0, fn.c_str(), "catch(...)");
             }
         });
-        MeasureThread->WaitRequest(waitMs);
+        MeasureThread->WaitRequest(connectWaitMs_);
     } catch (const std::exception& e) {
         LogF(0, fn.c_str(), "catch(%s)", e.what());
     }
 }
 
-void Driver::Disconnect() {
-    if (!MeasureThread) return;
+bool Driver::Disconnect() {
+    if (disconnected_.exchange(true)) {
+        // The last share of a driver whose close left a request running was
+        // just let go, on that request's thread: its connection goes now.
+        if (teardownOwed_.exchange(false)) runThreadDestructor();
+        return true;
+    }
+    if (!MeasureThread) return true;
     const std::string destructor = std::string(className_) + "::~" + className_;
     Log(2, destructor.c_str(), nullptr);
-    stopRequested = true;
-    waitMeasureThread(kDefaultStopWait, "Disconnect");
-    const std::string fn = qualified("ThreadDestructor");
-    try {
-        MeasureThread->StartRequest([this, fn] {
-            try {
-                ThreadDestructor();
-            } catch (...) {
-                Log(0, fn.c_str(), "catch(...)");
-            }
-        });
-    } catch (const std::exception& e) {
-        LogF(0, fn.c_str(), "catch(%s)", e.what());
+    requestStop();
+    bool idle = waitMeasureThread(kDefaultStopWait, "Disconnect");
+    if (idle) {
+        try {
+            MeasureThread->StartRequest([self = self()] { self->runThreadDestructor(); });
+        } catch (const std::exception& e) {
+            LogF(0, qualified("ThreadDestructor").c_str(), "catch(%s)", e.what());
+        }
+        idle = waitMeasureThread(kDefaultStopWait, "Disconnect");
+    } else {
+        teardownOwed_.store(true);
     }
-    waitMeasureThread(kDefaultStopWait, "Disconnect");
     endThreads();
+    return idle;
 }
 
 void Driver::StartMeasurement(const char* requestName, std::function<int()> request) {
     StopMeasurement();
+    // The request still running keeps its plan and its stop flag: a step
+    // under the busy flag, or one that ignored the stop, is waited for up to
+    // MeasureThread's timeout, then the start is refused (exWORKER_THREAD).
+    MeasureThread->WaitRequest(MeasureThread->timeout());
     Log(5, qualified("StartMeasurement").c_str(), requestName);
     passes = 0;
     patchesPerPass = 0;
     passesSpecified = SpecifiedPassesPatches(passes, patchesPerPass, pMeasure);
-    stopRequested = false;
-    MeasureThread->StartRequest(
-        [this, requestName, request = std::move(request)] { RunRequest(requestName, request); });
+    clearStop();
+    MeasureThread->StartRequest([self = self(), requestName, request = std::move(request)] {
+        self->RunRequest(requestName, request);
+    });
 }
 
 void Driver::StopMeasurement() {
     if (busy.load()) return;
     Log(5, qualified("StopMeasurement").c_str(), nullptr);
-    stopRequested = true;
+    requestStop();
     waitMeasureThread(stopWaitMs, "StopMeasurement");
+}
+
+void Driver::requestStop() {
+    {
+        std::lock_guard lock(stopMutex_);
+        stopRequested.store(true);
+    }
+    stopSignal_.notify_all();
+}
+
+bool Driver::Pause(uint32_t ms) {
+    std::unique_lock lock(stopMutex_);
+    return !stopSignal_.wait_for(lock, platform::scaled(ms), [this] { return stopRequested.load(); });
 }
 
 bool Driver::WaitKey() {
     const std::string fn = qualified("WaitKey");
     for (;;) {
-        platform::sleepMs(kKeyPollMs);
+        Pause(kKeyPollMs);
         if (PollKey()) {
             Log(3, fn.c_str(), "key pressed");
             return true;
         }
-        if (stopRequested.load()) {
+        if (stopped()) {
             Log(3, fn.c_str(), "stopped");
             return false;
         }
@@ -123,10 +176,29 @@ void Driver::FlushKey() {
 
 void Driver::RunOnKeyThread(std::function<void()> work) {
     try {
-        KeyThread->StartRequest(std::move(work));
+        KeyThread->StartRequest([self = self(), work = std::move(work)] { work(); });
     } catch (const std::exception& e) {
         LogF(0, qualified("RunOnKeyThread").c_str(), "catch(%s)", e.what());
     }
+}
+
+void Driver::RunOnMeasureThread(std::function<void()> work, uint32_t waitMs) {
+    // Shared with the request, which may outlive this call if MeasureThread
+    // does not come back in time.
+    struct Job {
+        std::function<void()> work;
+        std::exception_ptr error;
+    };
+    auto job = std::make_shared<Job>(Job{std::move(work), nullptr});
+    MeasureThread->StartRequest([job, self = self()] {
+        try {
+            job->work();
+        } catch (...) {
+            job->error = std::current_exception();
+        }
+    });
+    MeasureThread->WaitRequest(waitMs);
+    if (job->error) std::rethrow_exception(job->error);
 }
 
 void Driver::KeyNotification() {
@@ -158,8 +230,39 @@ void Driver::xBeepFailure() {
     });
 }
 
+int Driver::NextDensitySlot(const char* fullText) {
+    const uint32_t used = pMeasure->NumOfMeasurements;
+    if (used >= MEASURE_DENSITY_SLOTS) {
+        Log(0, qualified("NextDensitySlot").c_str(), "density slots full");
+        throw DriverError(fullText);
+    }
+    return static_cast<int>(used);
+}
+
+void Driver::AnnounceDensitySlot(int slot, bool send) {
+    pMeasure->NumOfMeasurements = static_cast<uint32_t>(slot + 1);
+    NotifyDensitySlot(pMeasure, send, &stopRequested);
+}
+
 void Driver::RunRequest(const char* requestName, const std::function<int()>& body) {
     RequestFailure failure{RequestFailure::Kind::Unknown, qualified(requestName), {}};
+    // The open sized the result block by NumOfPatchesToRead. A host that
+    // raised it since would have every driver's loops and counts run past
+    // the block: such a request fails before it starts.
+    const int32_t asked = pMeasure->NumOfPatchesToRead;
+    const uint64_t capacity = resultCapacity(GetResultBlock(pMeasure));
+    if (asked > 0 && capacity > 0 && static_cast<uint64_t>(asked) > capacity) {
+        LogF(0, failure.function.c_str(), "NumOfPatchesToRead=%d, the block holds %llu", asked,
+             static_cast<unsigned long long>(capacity));
+        failure.kind = RequestFailure::Kind::Library;
+        failure.text = "NumOfPatchesToRead";
+        try {
+            RequestFailed(failure);
+        } catch (...) {
+            Log(0, failure.function.c_str(), "catch(...)");
+        }
+        return;
+    }
     try {
         const int end = body();
         if (end == kEndReported) return;

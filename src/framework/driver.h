@@ -12,7 +12,7 @@
 //
 //   class clFOO final : public framework::Driver {
 //   public:
-//       explicit clFOO(MEASURESTRUCT* record) : Driver(record, "clFOO", 10000) { Connect(10000); }
+//       explicit clFOO(MEASURESTRUCT* record) : Driver(record, "clFOO", 10000) {}
 //       ~clFOO() override { Disconnect(); }
 //
 //       // Requests run on MeasureThread and return the thread end code.
@@ -49,29 +49,47 @@
 //   int32_t MustCalibrateFoo(MEASURESTRUCT* m) { return framework::MustCalibrateEntry(m, "MustCalibrateFoo");
 //   }
 //
-// Why Connect and Disconnect are called by the driver: ThreadConstructor and
-// ThreadDestructor are the driver's own, and C++ does not dispatch to them
-// from the base's constructor or destructor. The driver's constructor ends
-// with Connect and its destructor begins with Disconnect.
+// Ownership. A driver is always held by a std::shared_ptr: the Open entry
+// makes it and keeps it in a process-wide table of open drivers, and every
+// request and side request on the worker threads holds a share for as long
+// as it runs. A close that gives up on a request that ignores the stop
+// (a hung SDK call, an error box left open) therefore never frees what that
+// request still uses: the driver, its vendor library, its connection. The
+// close cuts the driver loose from the host's record first (HostRecord), so
+// the request can neither notify the host nor write into its block; the
+// driver is destroyed, and its connection torn down, on the request's own
+// thread when the request finally returns.
 //
-// Threads: entries, StartMeasurement and StopMeasurement run on the host's
-// thread; ThreadConstructor, ThreadDestructor, requests, WaitKey and FlushKey
-// on MeasureThread; sounds and KeyNotification on KeyThread. The flags are
-// atomics; the pass plan is written before a request starts and read by it.
+// Why Start and Disconnect are separate calls: ThreadConstructor and
+// ThreadDestructor are the driver's own, and C++ does not dispatch to them
+// from the base's constructor or destructor, nor can a constructor hand out
+// shares of its object. The Open entry calls Start once the object is made;
+// the driver's destructor begins with Disconnect (a no-op once the Close
+// entry has disconnected).
+//
+// Threads: entries, Start, StartMeasurement and StopMeasurement run on the
+// host's thread; ThreadConstructor, ThreadDestructor, requests, Pause,
+// WaitKey and FlushKey on MeasureThread; sounds and KeyNotification on
+// KeyThread. The flags are atomics; the pass plan is written only while no
+// request runs and read by the next one.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
-#include "framework/sound.h"
-#include "framework/worker_thread.h"
 #include "core/delivery.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "framework/host_record.h"
+#include "framework/sound.h"
+#include "framework/worker_thread.h"
 #include "measure/measure.h"
 
 namespace measure::framework {
@@ -105,6 +123,12 @@ public:
 // its own status and thread end.
 inline constexpr int kEndReported = -1;
 
+// The result count N at the head of the result block (three-value or
+// spectral form). Throws DriverError("results do not fit the block") when N
+// exceeds the block's capacity; the block then announces only its capacity.
+void setTripleCount(uint8_t* block, uint64_t count);
+void setSpectralCount(uint8_t* block, uint64_t count);
+
 enum class SuccessBeep {
     Delayed,    // the user's action was accepted: 500 ms pause, sound 107
     Immediate,  // results were delivered: sound 111
@@ -118,7 +142,7 @@ struct RequestFailure {
     std::string text;      // the exception's text; empty for Unknown
 };
 
-class Driver {
+class Driver : public std::enable_shared_from_this<Driver> {
 public:
     static constexpr uint32_t kKeyThreadTimeout = 2000;
     static constexpr uint32_t kDefaultStopWait = 30000;
@@ -128,18 +152,32 @@ public:
 
     // Creates KeyThread (2000 ms) and MeasureThread (`measureTimeout` ms),
     // keeps the record and logs "<className>::<className>". `className` is
-    // a static text such as "clFOO".
-    Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout);
+    // a static text such as "clFOO". Start waits `connectWaitMs` for the
+    // connection (0: the MeasureThread timeout).
+    Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout, uint32_t connectWaitMs = 0);
     virtual ~Driver();
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
-    // Host thread: stops the running request, takes the pass plan from the
-    // record (passes, patchesPerPass, passesSpecified; zeros when the host
-    // gave none), clears the stop flag and hands `request` to MeasureThread.
-    // The request returns the thread end code (MEASURE_END_*) or kEndReported;
-    // see RunRequest for how it ends. Throws exWORKER_THREAD when
-    // MeasureThread stays busy past its timeout.
+    // Host thread, once, right after the object was made: runs
+    // ThreadConstructor on MeasureThread and waits for it.
+    void Start();
+    // Host thread, from the Close entry (and first thing in the driver's
+    // destructor): logs "<className>::~<className>", stops the request,
+    // waits up to 30 s for it, runs ThreadDestructor on MeasureThread and
+    // ends both workers. A request that does not end in time is left to
+    // finish on its own: ThreadDestructor then runs when it returns.
+    // Idempotent. True when nothing of the driver's work still runs.
+    bool Disconnect();
+
+    // Host thread: stops the running request, waits until MeasureThread is
+    // idle (a step under the busy flag runs to its end), takes the pass plan
+    // from the record (passes, patchesPerPass, passesSpecified; zeros when
+    // the host gave none), clears the stop flag and hands `request` to
+    // MeasureThread. The request returns the thread end code (MEASURE_END_*)
+    // or kEndReported; see RunRequest for how it ends. Throws exWORKER_THREAD,
+    // leaving the running request and its state alone, when MeasureThread
+    // stays busy past its timeout.
     void StartMeasurement(const char* requestName, std::function<int()> request);
     template <class D>
     void StartMeasurement(const char* requestName, int (D::*request)()) {
@@ -151,13 +189,19 @@ public:
     // stopWaitMs for MeasureThread. Never throws. Drivers with indicator
     // lights override it, call this and turn the lights off.
     virtual void StopMeasurement();
+    // Any thread: asks the running request to end (wakes Pause at once).
+    void requestStop();
+    bool stopped() const { return stopRequested.load(); }
 
+    // MeasureThread: waits `ms` specified milliseconds on the scaled clock.
+    // Returns false, at once, when a stop is asked for (before or during the
+    // wait). Every wait of a request goes through here.
+    bool Pause(uint32_t ms);
     // MeasureThread: polls PollKey every 100 ms until the button is pressed
     // (true, "key pressed") or the stop flag is set (false, "stopped").
     bool WaitKey();
     // MeasureThread: reads and discards a pending button press.
     virtual void FlushKey();
-    bool stopped() const { return stopRequested.load(); }
 
     // Run on KeyThread; they return at once and never throw.
     // KeyNotification: 800 ms, status 0, status 9 (button pressed while no
@@ -168,6 +212,10 @@ public:
     // Any short side request on KeyThread (logged and swallowed when
     // KeyThread stays busy past its 2000 ms).
     void RunOnKeyThread(std::function<void()> work);
+    // Host thread: runs `work` on MeasureThread and waits up to `waitMs`
+    // for it; rethrows its exception, and exWORKER_THREAD when it does not
+    // come back in time (it then finishes on its own, holding the driver).
+    void RunOnMeasureThread(std::function<void()> work, uint32_t waitMs);
 
     // "clFOO::<function>".
     std::string qualified(const char* function) const;
@@ -179,13 +227,25 @@ public:
     std::atomic<bool> connected{false};         // set by ThreadConstructor when the instrument is ready
     std::atomic<bool> calibratedSingle{false};  // a single-patch white calibration succeeded
     std::atomic<bool> calibratedMulti{false};   // a multi-patch white calibration succeeded
-    std::atomic<bool> stopRequested{false};     // asks the running request to end
-    std::atomic<bool> busy{false};              // a step runs that must not be cut short
-    MEASURESTRUCT* const pMeasure;              // the record opened with; owned by the host
+    std::atomic<bool> stopRequested{false};     // asks the running request to end (write with requestStop)
+    std::atomic<bool> busy{false};              // a step runs that must not be cut short (see BusyScope)
+    HostRecord pMeasure;                        // the record opened with; owned by the host
     uint32_t stopWaitMs = kDefaultStopWait;
     int passes = 0;
     int patchesPerPass = 0;
     bool passesSpecified = false;
+
+    // Keeps the busy flag set for a step that a stop must not cut short.
+    class BusyScope {
+    public:
+        explicit BusyScope(Driver& driver) : busy_(driver.busy) { busy_.store(true); }
+        ~BusyScope() { busy_.store(false); }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        std::atomic<bool>& busy_;
+    };
 
     // Whether MustCalibrate answers 1. Default: no multi-patch calibration yet.
     virtual bool NeedsCalibration() const { return !calibratedMulti.load(); }
@@ -208,24 +268,50 @@ protected:
     // (calibration) or 3. Drivers whose instruments report more override it.
     virtual void RequestFailed(const RequestFailure& failure);
 
-    // End of the driver's constructor: runs ThreadConstructor on
-    // MeasureThread and waits up to `waitMs` for it.
-    void Connect(uint32_t waitMs);
-    // Start of the driver's destructor: logs "<className>::~<className>",
-    // sets the stop flag, waits for MeasureThread, runs ThreadDestructor on
-    // it and waits again, then ends MeasureThread and KeyThread.
-    void Disconnect();
-
     // MeasureThread: runs a request body and ends it on every path: status 0
     // and thread end with the body's result; on an exception RequestFailed.
     // A body returning kEndReported posts nothing more.
     void RunRequest(const char* requestName, const std::function<int()>& body);
 
+    // Host thread: clears the stop flag (only while no request runs).
+    void clearStop() { stopRequested.store(false); }
+
+    // Driver option words of the extended record: 0 (and writes ignored)
+    // with the plain record, which has none.
+    template <class T>
+    T word(T MEASURE2STRUCT::*field) const {
+        const MEASURE2STRUCT* e = extendedOrNull(pMeasure);
+        return e != nullptr ? e->*field : T{};
+    }
+    template <class T>
+    void setWord(T MEASURE2STRUCT::*field, std::type_identity_t<T> value) {
+        if (MEASURE2STRUCT* e = extendedOrNull(pMeasure)) e->*field = value;
+    }
+
+    // Old-record density delivery. NextDensitySlot answers the slot for the
+    // next result (NumOfMeasurements) and throws DriverError(`fullText`) when
+    // all 256 are used: a result that cannot be kept fails the request
+    // rather than vanish. AnnounceDensitySlot counts the stored slot and
+    // notifies the host: posted, or sent (waiting for the host, given up
+    // when the request is stopped) when `send`.
+    int NextDensitySlot(const char* fullText);
+    void AnnounceDensitySlot(int slot, bool send);
+
+    // A share of this driver for work that may outlive the caller.
+    std::shared_ptr<Driver> self();
+
 private:
-    void waitMeasureThread(uint32_t ms, const char* function);
+    bool waitMeasureThread(uint32_t ms, const char* function);
     void endThreads();
+    void runThreadDestructor();
 
     const char* const className_;
+    const uint32_t connectWaitMs_;
+    std::mutex stopMutex_;
+    std::condition_variable stopSignal_;
+    std::atomic<bool> disconnected_{false};
+    // ThreadDestructor still owed by a request the close left running.
+    std::atomic<bool> teardownOwed_{false};
 };
 
 }  // namespace measure::framework

@@ -1,10 +1,46 @@
 #include "framework/driver_entries.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace measure::framework {
+namespace {
 
-Driver* storedDriver(MEASURESTRUCT* record) {
+// Every open driver, owned here from its open to its close.
+struct OpenDrivers {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<Driver>> drivers;
+};
+
+OpenDrivers& openDrivers() {
+    static OpenDrivers* instance = new OpenDrivers;  // outlives every driver thread
+    return *instance;
+}
+
+std::shared_ptr<Driver> findOpen(Driver* driver) {
+    if (driver == nullptr) return nullptr;
+    OpenDrivers& open = openDrivers();
+    std::lock_guard lock(open.mutex);
+    for (const auto& d : open.drivers)
+        if (d.get() == driver) return d;
+    return nullptr;
+}
+
+std::shared_ptr<Driver> release(Driver* driver) {
+    OpenDrivers& open = openDrivers();
+    std::lock_guard lock(open.mutex);
+    auto it = std::find_if(open.drivers.begin(), open.drivers.end(),
+                           [driver](const auto& d) { return d.get() == driver; });
+    if (it == open.drivers.end()) return nullptr;
+    std::shared_ptr<Driver> owned = std::move(*it);
+    open.drivers.erase(it);
+    return owned;
+}
+
+Driver* rawStored(MEASURESTRUCT* record) {
     if (record == nullptr) return nullptr;
     const uint8_t* block = GetResultBlock(record);
     if (block == nullptr) return nullptr;
@@ -13,11 +49,44 @@ Driver* storedDriver(MEASURESTRUCT* record) {
     return driver;
 }
 
+// Disconnects and lets go. When something of the driver still runs, the
+// host's record and result block are handed over to it before the close
+// returns; the driver then ends with its last share.
+void closeDriver(MEASURESTRUCT* record, std::shared_ptr<Driver> driver) {
+    const bool idle = driver->Disconnect();
+    if (!idle || driver.use_count() > 1) driver->pMeasure.detach(takeResultBlock(record));
+}
+
+}  // namespace
+
+Driver* storedDriver(MEASURESTRUCT* record) {
+    Driver* driver = rawStored(record);
+    return findOpen(driver) ? driver : nullptr;
+}
+
 bool storeDriver(MEASURESTRUCT* record, Driver* driver) {
     uint8_t* block = record != nullptr ? GetResultBlock(record) : nullptr;
     if (block == nullptr) return false;
     std::memcpy(block, &driver, sizeof driver);
     return true;
+}
+
+void closeLeftOver(MEASURESTRUCT* record) {
+    std::shared_ptr<Driver> driver = release(storedDriver(record));
+    if (!driver) return;
+    storeDriver(record, nullptr);
+    Log(1, "closeLeftOver", driver->className());
+    driver->pMeasure.detach(takeResultBlock(record));
+    // The step that kept the close entry from closing runs to its end on
+    // MeasureThread; the close waits for it here, off the host's thread.
+    try {
+        std::thread([driver = std::move(driver)]() mutable {
+            driver->Disconnect();
+            driver.reset();
+        }).detach();
+    } catch (const std::exception& e) {
+        LogF(0, "closeLeftOver", "catch(%s)", e.what());
+    }
 }
 
 namespace entry {
@@ -37,11 +106,21 @@ void logCatch(const char* name, const char* text) {
     if (text != nullptr) Log(2, name, text);
 }
 
+void adopt(MEASURESTRUCT* pMeasure, std::shared_ptr<Driver> driver) {
+    Driver* raw = driver.get();
+    {
+        OpenDrivers& open = openDrivers();
+        std::lock_guard lock(open.mutex);
+        open.drivers.push_back(std::move(driver));
+    }
+    storeDriver(pMeasure, raw);
+}
+
 void destroyStored(MEASURESTRUCT* pMeasure) {
-    Driver* driver = storedDriver(pMeasure);
-    if (driver == nullptr) return;
+    std::shared_ptr<Driver> driver = release(rawStored(pMeasure));
+    if (!driver) return;
     storeDriver(pMeasure, nullptr);
-    delete driver;
+    closeDriver(pMeasure, std::move(driver));
 }
 
 }  // namespace entry

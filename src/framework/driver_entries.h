@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <new>
 #include <type_traits>
 
@@ -18,7 +19,9 @@
 namespace measure::framework {
 
 // The driver object in the record's result block, or null (no record, no
-// block, no object).
+// block, no object). Only a driver that is open is ever answered: the block
+// lies in memory the host can write, so its 8 bytes are checked against the
+// table of open drivers before they are trusted.
 Driver* storedDriver(MEASURESTRUCT* record);
 // Writes `driver` (or null) into the block; false when there is no block.
 bool storeDriver(MEASURESTRUCT* record, Driver* driver);
@@ -28,6 +31,12 @@ template <class D>
 D* driverIn(MEASURESTRUCT* record) {
     return dynamic_cast<D*>(storedDriver(record));
 }
+
+// Closes a driver that a close entry left in the block (one that declined
+// to close during a step that must run to its end): the caller is about to
+// free the block, so the driver is cut loose from the record and closed in
+// the background once that step is over.
+void closeLeftOver(MEASURESTRUCT* record);
 
 // The modes (MEASURE_MODE_*, emission ones included) an entry accepts.
 class ModeSet {
@@ -56,14 +65,38 @@ namespace entry {
 bool begin(MEASURESTRUCT* pMeasure, const char* name, bool haveDriver);
 // "catch ..." at level 0 (and the text at level 2).
 void logCatch(const char* name, const char* text);
-// Destroys the stored driver and clears the block's pointer.
+// Enters a newly made driver in the table of open drivers and the block.
+void adopt(MEASURESTRUCT* pMeasure, std::shared_ptr<Driver> driver);
+// Clears the block's pointer and closes the stored driver: Disconnect, then
+// the table lets go of it. A driver whose request outlived the close is cut
+// loose from the record first (it keeps the result block) and ends when that
+// request returns.
 void destroyStored(MEASURESTRUCT* pMeasure);
 }  // namespace entry
 
-// Open: creates D(record) (its constructor connects), stores it in the result
-// block, refuses it unless connected ("!p" + objectName when it could not be
-// created, "not valid" when not connected; the object is destroyed and the
-// pointer cleared), then lets it publish its abilities. 0 or -1.
+// Makes D(record), enters it in the table of open drivers and in the result
+// block, and connects it (Driver::Start). Null, with nothing stored, when it
+// could not be made. An unconnected driver is the caller's to refuse with
+// entry::destroyStored.
+template <class D>
+D* makeDriver(MEASURESTRUCT* pMeasure) {
+    static_assert(std::is_base_of_v<Driver, D>, "a driver derives from framework::Driver");
+    std::shared_ptr<D> driver;
+    try {
+        driver = std::make_shared<D>(pMeasure);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    D* made = driver.get();
+    entry::adopt(pMeasure, std::move(driver));
+    made->Start();
+    return made;
+}
+
+// Open: makes D(record), enters it in the result block, connects it, refuses
+// it unless connected ("!p" + objectName when it could not be made, "not
+// valid" when not connected; it is closed again and the pointer cleared),
+// then lets it publish its abilities. 0 or -1.
 template <class D>
 int32_t OpenEntry(MEASURESTRUCT* pMeasure, const char* name, const char* objectName) {
     static_assert(std::is_base_of_v<Driver, D>, "a driver derives from framework::Driver");
@@ -71,14 +104,13 @@ int32_t OpenEntry(MEASURESTRUCT* pMeasure, const char* name, const char* objectN
     Log(1, name, nullptr);
     try {
         if (GetResultBlock(pMeasure) == nullptr) throw DriverError("no result block");
-        D* driver = new (std::nothrow) D(pMeasure);
-        storeDriver(pMeasure, driver);
-        if (driver == nullptr) throw DriverError(std::string("!p") + objectName);
-        if (!driver->connected.load()) {
+        D* opened = makeDriver<D>(pMeasure);
+        if (opened == nullptr) throw DriverError(std::string("!p") + objectName);
+        if (!opened->connected.load()) {
             entry::destroyStored(pMeasure);
             throw DriverError("not valid");
         }
-        driver->PublishAbilities();
+        opened->PublishAbilities();
         return 0;
     } catch (const std::exception& e) {
         entry::logCatch(name, e.what());

@@ -3,11 +3,11 @@
 #include <memory>
 #include <mutex>
 
-#include "framework/embedded_sounds.h"
-#include "framework/wave.h"
 #include "core/delivery.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "framework/embedded_sounds.h"
+#include "framework/wave.h"
 #include "platform/sound.h"
 
 namespace measure::framework {

@@ -121,6 +121,15 @@ void ThreadMain(std::shared_ptr<clWORKER_THREAD::Shared> shared) {
     } catch (...) {
         Log(0, fn, "catch(...)");
     }
+    // A request that was handed over but never run lets go of its captures
+    // here, on this thread, before anyone is told the thread has ended.
+    std::function<void()> unrun;
+    {
+        std::lock_guard lock(s.mutex);
+        unrun = std::move(s.request);
+        s.request = nullptr;
+    }
+    unrun = nullptr;
     // No waiter may hang on a thread that has ended.
     s.setDone(true);
     shared.reset();
@@ -145,6 +154,17 @@ clWORKER_THREAD::~clWORKER_THREAD() {
     const char* fn = "clWORKER_THREAD::~clWORKER_THREAD";
     Log(3, fn, shared_->name);
     if (!thread_.joinable()) return;
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        // The last owner of a driver let go on this very thread (a request
+        // that outlived its close): the loop ends when the request returns.
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->stopEvent = true;
+        }
+        shared_->changed.notify_all();
+        thread_.detach();
+        return;
+    }
     bool ended = false;
     {
         std::unique_lock lock(shared_->mutex);

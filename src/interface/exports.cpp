@@ -6,9 +6,10 @@
 #include <mutex>
 #include <string>
 
-#include "interface/export_frame.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "framework/driver_entries.h"
+#include "interface/export_frame.h"
 #include "interface/simulation_override.h"
 #include "platform/error_box.h"
 #include "platform/paths.h"
@@ -32,6 +33,17 @@ void freeParameterFile() {
     std::lock_guard lock(parameterFile().mutex);
     std::free(parameterFile().copy);
     parameterFile().copy = nullptr;
+}
+
+// The close frees the copy: a record still pointing at it would hand the
+// next open freed memory.
+void forgetParameterFile(MEASURE2STRUCT* r) {
+    {
+        std::lock_guard lock(parameterFile().mutex);
+        if (parameterFile().copy != nullptr && r->pszParameterFile == parameterFile().copy)
+            r->pszParameterFile = nullptr;
+    }
+    freeParameterFile();
 }
 
 // SetupInstrument lets go of the name without freeing it: the driver may
@@ -177,6 +189,12 @@ MEASURE_API int32_t OpenInstrument(MEASURESTRUCT* pMeasure) {
             Log(0, name, "PMEASURE2STRUCT required, use Open2Instrument!");
             return -1;
         }
+        // A global block that still holds a driver belongs to an instrument
+        // that was never closed: freeing it would lose that driver.
+        if (framework::storedDriver(pMeasure) != nullptr) {
+            Log(0, name, "pGlobalDllData in use, already open?");
+            return -1;
+        }
         auto* block = static_cast<uint8_t*>(AllocDllData(pMeasure->NumOfPatchesToRead));
         if (block == nullptr) {
             Log(0, name, "pGlobalDllData alloc fail");
@@ -195,12 +213,14 @@ MEASURE_API int32_t OpenInstrument(MEASURESTRUCT* pMeasure) {
 MEASURE_API int32_t Open2Instrument(MEASURESTRUCT* pMeasure) {
     if (pMeasure == nullptr) return -1;
     const char* name = "Open2Instrument";
+    // Only the first 2080 bytes are known to exist until cb says otherwise:
+    // nothing beyond them is read or written before that.
     MEASURE2STRUCT* r = extended(pMeasure);
-    return guarded(name, [&]() -> int32_t {
+    const uint32_t requested = pMeasure->instrument;
+    const int32_t result = guarded(name, [&]() -> int32_t {
         // The override reads the extended fields, so it only runs on a record
         // that says it is one.
         if (r->cb == MEASURE2_RECORD_SIZE && !applySimulation(r)) return -1;
-        if (char* copy = parameterFileCopy()) r->pszParameterFile = copy;
         const bool wasExtended = usingExtendedRecord();
         setUsingExtendedRecord(false);
         Log(1, name, nullptr);
@@ -211,6 +231,7 @@ MEASURE_API int32_t Open2Instrument(MEASURESTRUCT* pMeasure) {
                  static_cast<int>(sizeof(MEASURE2STRUCT)), static_cast<int>(r->cb));
             return -1;
         }
+        if (char* copy = parameterFileCopy()) r->pszParameterFile = copy;
         if (r->pDllData != nullptr) {
             Log(0, name, "pMeasure->pDllData != NULL, already open?");
             // The instrument behind this record stays open: its close must
@@ -249,18 +270,29 @@ MEASURE_API int32_t Open2Instrument(MEASURESTRUCT* pMeasure) {
         if (result == -1) pMeasure->port = -1;
         return result;
     });
+    // A failed open leaves the ID the host asked for, so that a corrected
+    // retry opens the same instrument (the override may have put 999 there).
+    if (result != 0) pMeasure->instrument = requested;
+    return result;
 }
 
 MEASURE_API int32_t CloseInstrument(MEASURESTRUCT* pMeasure) {
     if (pMeasure == nullptr) return -1;
     const char* name = "CloseInstrument";
     const int32_t result = guarded(name, [&] {
-        freeParameterFile();
         Log(1, name, nullptr);
         LogRecordSummary(name, pMeasure);
         rememberWindow(pMeasure->hWnd, pMeasure->Message);
         setOpenInstrumentId(0);
         const int32_t closed = callSlot(pMeasure, &InstrumentDescriptor::pfnClose);
+        // A close entry may decline to close during a step that must run to
+        // its end; the block is freed below, so the driver is closed once
+        // that step is over rather than lost.
+        framework::closeLeftOver(pMeasure);
+        // Freed after the driver is closed or cut loose: it may read the
+        // name until then.
+        if (usingExtendedRecord()) forgetParameterFile(extended(pMeasure));
+        freeParameterFile();
         forgetWindow();
         LogRecordSummary(name, pMeasure);
         LogF(1, name, "result=%d", closed);

@@ -182,7 +182,7 @@ TEST_F(Delivery, ASentDensityNotificationWaitsUntilTheHostTakesIt) {
     record_.NumOfMeasurements = 1;
     std::atomic<bool> returned{false};
     std::thread driver([&] {
-        NotifyDensitySlot(&record_, true);
+        NotifyDensitySlot(&record_, true, nullptr);
         returned = true;
     });
     test::HostMessage msg{};
@@ -198,17 +198,36 @@ TEST_F(Delivery, DestroyingTheWindowReleasesABlockedSender) {
     test::HostWindow doomed;
     record_.hWnd = doomed.handle();
     record_.NumOfMeasurements = 1;
-    std::thread driver([&] { NotifyDensitySlot(&record_, true); });
+    std::thread driver([&] { NotifyDensitySlot(&record_, true, nullptr); });
     // Wait until the message is queued, then pull the window away.
     test::HostMessage msg{};
     while (doomed.next(msg, 0) == 0) std::this_thread::yield();
     record_.NumOfMeasurements = 2;
-    std::thread second([&] { NotifyDensitySlot(&record_, true); });
+    std::thread second([&] { NotifyDensitySlot(&record_, true, nullptr); });
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     doomed.destroy();
     second.join();
     driver.join();
     EXPECT_EQ(doomed.next(msg, 0), -1);
+}
+
+// A host that never reads its window (it is busy closing the instrument)
+// must not keep the request forever: the stop withdraws the message.
+TEST_F(Delivery, AStoppedRequestGivesUpItsSentNotification) {
+    record_.hWnd = window_.handle();
+    record_.NumOfMeasurements = 3;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> returned{false};
+    std::thread driver([&] {
+        NotifyDensitySlot(&record_, true, &stop);
+        returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(returned);
+    stop = true;
+    driver.join();
+    test::HostMessage msg{};
+    EXPECT_EQ(window_.next(msg, 0), 0) << "the withdrawn message still reached the host";
 }
 
 }  // namespace
@@ -224,7 +243,7 @@ TEST(ResultForms, SpectralAndThreeValueFormsReadAsTheHostExpects) {
     for (int i = 0; i < 36; ++i) bands[i] = i / 100.0;
     const double lab[3] = {50, -2, 3};
     ASSERT_TRUE(writeSpectrum(block, 0, bands, lab));
-    writeSpectralCount(block, 1);
+    ASSERT_TRUE(writeSpectralCount(block, 1));
     const auto* spectral = static_cast<const MEASURE_SPECTRAL_RESULT*>(deliveredResult(block));
     EXPECT_EQ(spectral->StartNm, 380u);
     EXPECT_EQ(spectral->StepNm, 10u);
@@ -235,9 +254,14 @@ TEST(ResultForms, SpectralAndThreeValueFormsReadAsTheHostExpects) {
     EXPECT_DOUBLE_EQ(MEASURE_SPECTRAL_PATCH(spectral, 0)[38], 3);
 
     ASSERT_TRUE(writeTriple(block, 1, 10, 20, 30));
-    writeTripleCount(block, 2);
+    ASSERT_TRUE(writeTripleCount(block, 2));
     const auto* triple = static_cast<const MEASURE_TRIPLE_RESULT*>(deliveredResult(block));
     EXPECT_EQ(triple->NumPatches, 2u);
+    // A count past the block is never announced.
+    EXPECT_FALSE(writeTripleCount(block, 5000));
+    EXPECT_EQ(triple->NumPatches, 256u);
+    EXPECT_FALSE(writeSpectralCount(block, 257));
+    EXPECT_EQ(spectral->NumPatches, 256u);
     EXPECT_DOUBLE_EQ(MEASURE_TRIPLE_VALUES(triple, 1)[2], 30);
     EXPECT_FALSE(writeTriple(block, 256, 1, 2, 3)) << "beyond the capacity";
     EXPECT_FALSE(writeTriple(nullptr, 0, 1, 2, 3));

@@ -41,9 +41,7 @@ inline Instrument* gInstrument = nullptr;
 class clTEST_DRIVER final : public framework::Driver {
 public:
     explicit clTEST_DRIVER(MEASURESTRUCT* record)
-        : Driver(record, "clTEST_DRIVER", 10000), instrument_(*gInstrument) {
-        Connect(10000);
-    }
+        : Driver(record, "clTEST_DRIVER", 10000), instrument_(*gInstrument) {}
     ~clTEST_DRIVER() override { Disconnect(); }
 
     int MultiMeasurement() {

@@ -127,7 +127,7 @@ TEST_F(VendorLibraryTest, ModuleWrapperLoadsByPathAndResolvesAtEachUse) {
 // A driver whose library is missing fails its Open with -1.
 class clSDK_DRIVER final : public Driver {
 public:
-    explicit clSDK_DRIVER(MEASURESTRUCT* record) : Driver(record, "clSDK_DRIVER", 10000) { Connect(10000); }
+    explicit clSDK_DRIVER(MEASURESTRUCT* record) : Driver(record, "clSDK_DRIVER", 10000) {}
     ~clSDK_DRIVER() override { Disconnect(); }
 
 private:

@@ -1,12 +1,13 @@
 #include "drivers/simulator/isis_parameters.h"
 
 #include <array>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
+#include <system_error>
 
+#include "color/chart_text.h"
 #include "core/logger.h"
 
 namespace measure::simulator {
@@ -21,6 +22,8 @@ constexpr std::array<const char*, 2> kSpectropadKeys = {"Patches_X", "Patches_Y"
 constexpr int kSpectropadId = 34;
 constexpr size_t kShortestFile = 10;
 constexpr size_t kLongestValue = 9;
+// A layout file is a few hundred bytes; what lies beyond this is not read.
+constexpr size_t kLongestFile = 64 * 1024;
 
 // Written when a chart reader opens (host thread), read by its measurement
 // thread later; one instrument is open at a time.
@@ -49,7 +52,7 @@ int parseKeys(std::string_view text, const std::array<const char*, N>& keys) {
         std::string value;
         while (pos < text.size() && value.size() < kLongestValue && isValueChar(text[pos]))
             value += text[pos++];
-        const int number = std::atoi(value.c_str());
+        const int number = parseInt(value);
         std::lock_guard lock(store().mutex);
         store().values[key] = number;
     }
@@ -66,9 +69,15 @@ int ISIS_SetParametersFromText(std::string_view text, int simulatedId) {
 int ISIS_SetParametersFromFile(const char* path, int simulatedId) {
     try {
         if (path == nullptr) return kParameterFileMissing;
+        // Only a regular file is read, and only its beginning: a FIFO or a
+        // device would hold the open, a huge file fill the memory.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) return kParameterFileMissing;
         std::ifstream in(path, std::ios::binary);
         if (!in) return kParameterFileMissing;
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string text(kLongestFile, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(in.gcount()));
         return ISIS_SetParametersFromText(text, simulatedId);
     } catch (...) {
         Log(0, "ISIS_SetParametersFromFile", "catch ...");

@@ -19,7 +19,8 @@ inline constexpr int kParameterFileFailed = -1;  // anything else went wrong
 // process-wide. Returns one of the codes above.
 int ISIS_SetParametersFromText(std::string_view text, int simulatedId);
 
-// Reads the whole file at `path` (null: kParameterFileMissing) and parses it.
+// Reads the file at `path` (null, or not a regular file: kParameterFileMissing;
+// only its first 64 KiB) and parses it.
 int ISIS_SetParametersFromFile(const char* path, int simulatedId);
 
 // The stored value of a key ("NumberOfRows"), 0 when never read.

@@ -101,7 +101,8 @@ int loadMeasurementTables(const std::string& path, int startCount, MeasurementTa
     tables.count = startCount;
     try {
         std::unique_ptr<CChartFileBase> chart = CChartFileFactory::GetReaderWriter(path);
-        if (!chart || !platform::fileExists(path) || !chart->Read(path) || chart->GetPatchCount() < 1) return -1;
+        if (!chart || !platform::fileExists(path) || !chart->Read(path) || chart->GetPatchCount() < 1)
+            return -1;
         MeasurementTables t;
         t.count = chart->GetPatchCount();
         if (!readMeasured(*chart, t) && !readPredicted(path, t)) {

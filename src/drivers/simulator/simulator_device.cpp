@@ -4,10 +4,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "drivers/simulator/isis_parameters.h"
 #include "core/delivery.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/simulator/isis_parameters.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -20,7 +20,6 @@ constexpr uint32_t kDefaultSpotMs = 2000;
 constexpr uint32_t kFailedPassPauseMs = 500;
 constexpr uint32_t kPaperStartMs = 100;
 constexpr uint32_t kSecondBeepMs = 150;
-constexpr uint32_t kPauseSliceMs = 100;
 constexpr const char* kPreopenName = "Preopen file name";
 constexpr uint32_t kModeMask = ~static_cast<uint32_t>(MEASURE_MODE_EMISSION);
 
@@ -28,11 +27,6 @@ bool isChartReader(uint16_t id) {
     for (uint16_t reader : {26, 27, 31, 37, 42, 44, 53, 61, 66})
         if (id == reader) return true;
     return false;
-}
-
-// The extended record's fields exist only when the host opened with it.
-const MEASURE2STRUCT* extendedOrNull(MEASURESTRUCT* record) {
-    return usingExtendedRecord() ? extended(record) : nullptr;
 }
 
 // The host's own file name, unless it is the placeholder hosts pass before
@@ -43,24 +37,10 @@ const char* hostFile(MEASURESTRUCT* record) {
     return std::strcmp(e->pszParameterFile, kPreopenName) == 0 ? nullptr : e->pszParameterFile;
 }
 
-// Keeps the busy flag set for a step that a stop must not cut short.
-class BusyScope {
-public:
-    explicit BusyScope(std::atomic<bool>& busy) : busy_(busy) { busy_.store(true); }
-    ~BusyScope() { busy_.store(false); }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    std::atomic<bool>& busy_;
-};
-
 }  // namespace
 
 clSIMULATOR_DEVICE::clSIMULATOR_DEVICE(MEASURESTRUCT* record)
-    : Driver(record, kClassName, kMeasureThreadTimeout) {
-    Connect(kMeasureThreadTimeout);
-}
+    : Driver(record, kClassName, kMeasureThreadTimeout) {}
 
 clSIMULATOR_DEVICE::~clSIMULATOR_DEVICE() {
     Disconnect();
@@ -74,16 +54,6 @@ void clSIMULATOR_DEVICE::ThreadConstructor() {
         calibratedMulti.store(true);
     }
     connected.store(true);
-}
-
-bool clSIMULATOR_DEVICE::Pause(uint32_t ms) {
-    while (ms > 0) {
-        if (stopped()) return false;
-        const uint32_t slice = std::min(ms, kPauseSliceMs);
-        platform::sleepMs(slice);
-        ms -= slice;
-    }
-    return !stopped();
 }
 
 void clSIMULATOR_DEVICE::WriteDiscoveryList(uint16_t id) {
@@ -100,7 +70,7 @@ void clSIMULATOR_DEVICE::WriteDiscoveryList(uint16_t id) {
 
 int32_t clSIMULATOR_DEVICE::PrepareSimulation() {
     const SimulationParameters p = parameters();
-    MEASURE2STRUCT* e = usingExtendedRecord() ? extended(pMeasure) : nullptr;
+    MEASURE2STRUCT* e = extendedOrNull(pMeasure);
     if (e != nullptr) {
         if (p.SimulatedID == kNixId || p.SimulatedID == kSd10Id) {
             e->DiscoveredDevices = 1;
@@ -145,7 +115,9 @@ void clSIMULATOR_DEVICE::CalibrateWhite() {
     if ((pMeasure->Mode & MEASURE_MODE_EMISSION) != 0) return;
     Log(3, name.c_str(), "multi");
     {
-        BusyScope busyScope(busy);
+        // The calibration itself is not cut short; a close that comes
+        // meanwhile waits for it.
+        BusyScope busyScope(*this);
         platform::sleepMs(parameters().CalibrationTimeDelay_ms);
         xBeepSuccess(framework::SuccessBeep::Immediate);
     }
@@ -159,7 +131,7 @@ int clSIMULATOR_DEVICE::_WhiteCalibration() {
     // The FD-5BT asks for its white tile first and takes twice as long.
     if (p.SimulatedID == kFd5btId) {
         PostStatusCode(pMeasure, kStatusWhiteTile);
-        platform::sleepMs(2u * p.CalibrationTimeDelay_ms);
+        if (!Pause(2u * p.CalibrationTimeDelay_ms)) return MEASURE_END_STOPPED;
     }
     CalibrateWhite();
     PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
@@ -174,7 +146,7 @@ int clSIMULATOR_DEVICE::SingleMeasurement() {
     if (stopped()) return MEASURE_END_STOPPED;
     if (!calibratedSingle.load()) {
         PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
-        platform::sleepMs(kSingleCalibrationMs);
+        if (!Pause(kSingleCalibrationMs)) return MEASURE_END_STOPPED;
         xBeepSuccess(framework::SuccessBeep::Immediate);
         calibratedSingle.store(true);
     }
@@ -203,7 +175,7 @@ int clSIMULATOR_DEVICE::SingleMeasurement() {
                 LogF(5, name.c_str(), "XYZ[%u]=(%f, %f, %f)", 0u, v[0], v[1], v[2]);
                 xBeepSuccess(framework::SuccessBeep::Immediate);
                 writeTriple(block, 0, v[0], v[1], v[2]);
-                writeTripleCount(block, 1);
+                framework::setTripleCount(block, 1);
                 break;
             }
             case 4:
@@ -217,7 +189,7 @@ int clSIMULATOR_DEVICE::SingleMeasurement() {
                     const Triple xyz = patchXyz(tables_, position_, 0);
                     writeSpectrum(block, 0, s.data(), xyz.data());
                 }
-                writeSpectralCount(block, 1);
+                framework::setSpectralCount(block, 1);
                 break;
             }
             default:
@@ -279,7 +251,7 @@ int clSIMULATOR_DEVICE::MultiMeasurement() {
         } catch (const std::exception& failure) {
             LogF(0, name.c_str(), "catch(%s)", failure.what());
             xBeepFailure();
-            platform::sleepMs(kFailedPassPauseMs);
+            if (!Pause(kFailedPassPauseMs)) return MEASURE_END_STOPPED;
             previousFailed = true;
         }
     }
@@ -301,8 +273,11 @@ void clSIMULATOR_DEVICE::DeliverPass(int passPatches, int& delivered) {
     if (mode != MEASURE_MODE_CIE_LAB && mode != MEASURE_MODE_CIE_XYZ && mode != MEASURE_MODE_SPECTRAL)
         throw exSIMULATOR_DEVICE("default");
     int count = passPatches;
-    if (delivered + count > pMeasure->NumOfPatchesToRead)
-        count = std::max(0, pMeasure->NumOfPatchesToRead - delivered);
+    if (int64_t{delivered} + count > pMeasure->NumOfPatchesToRead)
+        count = static_cast<int>(std::max<int64_t>(0, int64_t{pMeasure->NumOfPatchesToRead} - delivered));
+    // Each strip is written from the start of the block.
+    if (static_cast<uint64_t>(count) > resultCapacity(block))
+        throw exSIMULATOR_DEVICE("results do not fit the block");
 
     const MEASURE2STRUCT* e = extendedOrNull(pMeasure);
     // A strip scanned backwards with position recognition comes out reversed.
@@ -313,7 +288,7 @@ void clSIMULATOR_DEVICE::DeliverPass(int passPatches, int& delivered) {
             const Bands36 s = patchSpectrum(tables_, position_, i);
             writeSpectrum(block, static_cast<uint64_t>(i), s.data());
         }
-        writeSpectralCount(block, static_cast<uint64_t>(count));
+        framework::setSpectralCount(block, static_cast<uint64_t>(count));
         position_ += count;
     } else {
         for (int i = 0; i < count; ++i) {
@@ -323,7 +298,7 @@ void clSIMULATOR_DEVICE::DeliverPass(int passPatches, int& delivered) {
             LogF(5, name.c_str(), "XYZ[%u]=(%f, %f, %f)", static_cast<unsigned>(i), v[0], v[1], v[2]);
             writeTriple(block, static_cast<uint64_t>(i), v[0], v[1], v[2]);
         }
-        writeTripleCount(block, static_cast<uint64_t>(count));
+        framework::setTripleCount(block, static_cast<uint64_t>(count));
     }
     PostMeasureData(pMeasure, 0, deliveredResult(block));
     delivered += count;
@@ -356,9 +331,9 @@ bool clSIMULATOR_DEVICE::DeliverChart(int& end) {
     if (mode != MEASURE_MODE_CIE_XYZ && mode != MEASURE_MODE_SPECTRAL) throw exSIMULATOR_DEVICE("default");
     uint8_t* block = GetResultBlock(pMeasure);
     if (block == nullptr) throw exSIMULATOR_DEVICE("!pDllData");
+    if (static_cast<uint64_t>(count) > resultCapacity(block))
+        throw exSIMULATOR_DEVICE("results do not fit the block");
 
-    static const uint32_t kHeader[3] = {MEASURE_SPECTRAL_START_NM, MEASURE_SPECTRAL_STEP_NM,
-                                        MEASURE_SPECTRAL_BANDS};
     int k = 0;
     // The file holds the chart row by row; a chart read column by column
     // delivers the same patches in column order.
@@ -366,7 +341,7 @@ bool clSIMULATOR_DEVICE::DeliverChart(int& end) {
         const Bands36 s = patchSpectrum(tables_, position_, chartIndex);
         if (mode == MEASURE_MODE_CIE_XYZ) {
             double xyz[3] = {0, 0, 0};
-            SpectrumToXYZ(xyz, kHeader, s.data());
+            SpectrumToXYZ(xyz, kSpectralHeader, s.data());
             LogF(5, name.c_str(), "XYZ[%u]=(%f, %f, %f)", static_cast<unsigned>(k), xyz[0], xyz[1], xyz[2]);
             writeTriple(block, static_cast<uint64_t>(k), xyz[0], xyz[1], xyz[2]);
         } else {
@@ -382,9 +357,9 @@ bool clSIMULATOR_DEVICE::DeliverChart(int& end) {
         for (int i = 0; i < count; ++i) emit(i);
     }
     if (mode == MEASURE_MODE_CIE_XYZ) {
-        writeTripleCount(block, static_cast<uint64_t>(count));
+        framework::setTripleCount(block, static_cast<uint64_t>(count));
     } else {
-        writeSpectralCount(block, static_cast<uint64_t>(count));
+        framework::setSpectralCount(block, static_cast<uint64_t>(count));
     }
     PostMeasureData(pMeasure, 0, deliveredResult(block));
     position_ += count;
@@ -408,7 +383,7 @@ int clSIMULATOR_DEVICE::RegisterCorner() {
         }
     }
     xBeepSuccess(framework::SuccessBeep::Immediate);
-    platform::sleepMs(kSecondBeepMs);
+    if (!Pause(kSecondBeepMs)) return MEASURE_END_STOPPED;
     xBeepSuccess(framework::SuccessBeep::Immediate);
     PostStatusCode(pMeasure, MEASURE_STATUS_CORNERS_DONE);
     return framework::kEndReported;

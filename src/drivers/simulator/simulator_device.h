@@ -61,9 +61,6 @@ public:
 private:
     void ThreadConstructor() override;
 
-    // Waits `ms` specified milliseconds in steps that notice a stop; false
-    // when the stop flag ended the wait.
-    bool Pause(uint32_t ms);
     // The white calibration body shared by _WhiteCalibration and the
     // measurements that find the instrument uncalibrated.
     void CalibrateWhite();

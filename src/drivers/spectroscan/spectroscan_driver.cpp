@@ -6,11 +6,11 @@
 #include <new>
 
 #include "color/spectral.h"
-#include "drivers/spectroscan/spectroscan_entries.h"
-#include "framework/driver_entries.h"
 #include "core/delivery.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/spectroscan/spectroscan_entries.h"
+#include "framework/driver_entries.h"
 #include "platform/clock.h"
 #include "platform/error_box.h"
 #include "platform/message_window.h"
@@ -29,8 +29,7 @@ constexpr int kMeasureAttempts = 4;
 constexpr uint32_t kFinishCommandMs = 2000;
 constexpr uint32_t kFinishDataMs = 10000;
 constexpr uint32_t kAfterPurgeMs = 1000;
-constexpr uint32_t kSpectrumHeader[3] = {380, 10, kBands};
-constexpr int kDensitySlots = MEASURE_DENSITY_SLOTS;
+constexpr const char* kNotifyFail = "notify fail";
 
 // Runs a job's body: MEASURE_END_DONE, or MEASURE_END_FAILED after logging
 // the failed step as "catch %s" (or "catch ...").
@@ -54,12 +53,10 @@ int rowsFor(int count, int perRow) {
 
 }  // namespace
 
-clGRETAG::clGRETAG(MEASURESTRUCT* record) : Driver(record, "clGRETAG", kWorkerTimeout) {
-    // Probing four ports at four rates and resetting the table takes a few
-    // seconds; a table that answers and then falls silent costs a read
-    // timeout per query. Either way every read is bounded.
-    Connect(120000);
-}
+// Probing four ports at four rates and resetting the table takes a few
+// seconds; a table that answers and then falls silent costs a read timeout
+// per query. Either way every read is bounded.
+clGRETAG::clGRETAG(MEASURESTRUCT* record) : Driver(record, "clGRETAG", kWorkerTimeout, 120000) {}
 
 clGRETAG::~clGRETAG() {
     Disconnect();
@@ -305,7 +302,7 @@ bool clGRETAG::WaitForEnterKey() {
 
 bool clGRETAG::Open() {
     static const char* const fn = "clGRETAG::Open";
-    stopRequested = false;
+    clearStop();
     cleanup_ = false;
     trace_ = true;
     output_ = -1;
@@ -345,7 +342,7 @@ void clGRETAG::Close() {
     Lock lock = lockPort();
     if (!port_.isOpen()) return;
     if (output_ != -1) {
-        stopRequested = false;
+        clearStop();
         ResetMeasurementOutput();
     }
     port_.close();
@@ -366,7 +363,7 @@ int clGRETAG::Setup() {
 }
 
 void clGRETAG::StopMeasure() {
-    stopRequested = true;
+    requestStop();
     try {
         MeasureThread->WaitRequest(kWorkerTimeout);
     } catch (const std::exception& e) {
@@ -459,9 +456,7 @@ void clGRETAG::RegisterCorners(const char* fn) {
 void clGRETAG::BeginChart(const char* fn) {
     if (pMeasure->NumOfPatchesToRead <= 0) throw exGRETAG_LIB("pMeasure->NumOfPatchesToRead<=0");
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
-    const bool ext = usingExtendedRecord();
-    LogF(3, fn, "CellX=%d, CellY=%d ", ext ? extended(pMeasure)->CellX : 0,
-         ext ? extended(pMeasure)->CellY : 0);
+    LogF(3, fn, "CellX=%d, CellY=%d ", word(&MEASURE2STRUCT::CellX), word(&MEASURE2STRUCT::CellY));
     cornersRegistered_ = false;
     corners_ = Registration{};
 }
@@ -576,24 +571,24 @@ void clGRETAG::DeliverSpectrum(int index, const std::array<double, kBands>& spec
             case MEASURE_MODE_SPECTRAL:
                 if (block == nullptr || !writeSpectrum(block, patch, spectrum.data()))
                     throw exGRETAG_LIB("notify fail");
-                writeSpectralCount(block, patch + 1);
+                framework::setSpectralCount(block, patch + 1);
                 PostMeasureData(pMeasure, 0, deliveredResult(block));
                 return;
             case MEASURE_MODE_CIE_XYZ: {
                 double xyz[3] = {};
-                if (block == nullptr || SpectrumToXYZ(xyz, kSpectrumHeader, spectrum.data()) == 0 ||
+                if (block == nullptr || SpectrumToXYZ(xyz, kSpectralHeader, spectrum.data()) == 0 ||
                     !writeTriple(block, patch, xyz[0], xyz[1], xyz[2]))
                     throw exGRETAG_LIB("notify fail");
-                writeTripleCount(block, patch + 1);
+                framework::setTripleCount(block, patch + 1);
                 PostMeasureData(pMeasure, 0, deliveredResult(block));
                 return;
             }
             case MEASURE_MODE_STATUS_E:
             case MEASURE_MODE_STATUS_T: {
-                const int slot = NextDensitySlot();
-                if (!SpectrumToDensWORDS(pMeasure, slot, kSpectrumHeader, spectrum.data(), pMeasure->Mode))
-                    throw exGRETAG_LIB("notify fail");
-                AnnounceDensitySlot(slot);
+                const int slot = NextDensitySlot(kNotifyFail);
+                if (!SpectrumToDensWORDS(pMeasure, slot, kSpectralHeader, spectrum.data(), pMeasure->Mode))
+                    throw exGRETAG_LIB(kNotifyFail);
+                AnnounceDensitySlot(slot, false);
                 return;
             }
             default:
@@ -607,21 +602,10 @@ void clGRETAG::DeliverSpectrum(int index, const std::array<double, kBands>& spec
     throw exGRETAG_LIB("spec ill mode");
 }
 
-int clGRETAG::NextDensitySlot() {
-    if (pMeasure->NumOfMeasurements >= static_cast<uint32_t>(kDensitySlots))
-        throw exGRETAG_LIB("notify fail");
-    return static_cast<int>(pMeasure->NumOfMeasurements);
-}
-
-void clGRETAG::AnnounceDensitySlot(int slot) {
-    pMeasure->NumOfMeasurements = static_cast<uint32_t>(slot + 1);
-    NotifyDensitySlot(pMeasure, false);
-}
-
 void clGRETAG::DeliverDensities(const std::array<double, 4>& d) {
-    const int slot = NextDensitySlot();
+    const int slot = NextDensitySlot(kNotifyFail);
     StoreDensities(pMeasure, slot, d[0], d[1], d[2], d[3]);
-    AnnounceDensitySlot(slot);
+    AnnounceDensitySlot(slot, false);
 }
 
 int clGRETAG::Cleanup(const char* fn, int result) {
@@ -655,9 +639,9 @@ int clGRETAG::Cleanup(const char* fn, int result) {
         Log(0, fn, "End catch ...");
         result = MEASURE_END_FAILED;
     }
-    if (usingExtendedRecord()) {
-        extended(pMeasure)->CellX = 0;
-        extended(pMeasure)->CellY = 0;
+    if (MEASURE2STRUCT* e = extendedOrNull(pMeasure)) {
+        e->CellX = 0;
+        e->CellY = 0;
     }
     cleanup_ = false;
     PostThreadEndMessage(pMeasure, result);
@@ -692,7 +676,7 @@ int clGRETAG::MultiMeasurement() {
         int sheets = 1;
         TakePlanFromRecord(fn, false);
         if (rows_ > 0) {
-            const int perChart = usingExtendedRecord() ? extended(pMeasure)->NumPatchesPerChart : 0;
+            const int perChart = word(&MEASURE2STRUCT::NumPatchesPerChart);
             perSheet = perChart < 1 ? total : perChart;
             sheets = rowsFor(total, perSheet);
             if (sheets > 1) rows_ = std::max(1, perSheet / patches_);
@@ -750,9 +734,10 @@ int32_t OpenSpectroScan(MEASURESTRUCT* pMeasure) {
     Log(1, fn, nullptr);
     clGRETAG* driver = nullptr;
     try {
-        driver = new (std::nothrow) clGRETAG(pMeasure);
+        driver = framework::makeDriver<clGRETAG>(pMeasure);
     } catch (...) {
         Log(0, fn, "new causes exception");
+        framework::entry::destroyStored(pMeasure);
         return -1;
     }
     if (driver == nullptr) {
@@ -760,10 +745,9 @@ int32_t OpenSpectroScan(MEASURESTRUCT* pMeasure) {
         return -1;
     }
     if (!driver->connected) {
-        delete driver;
+        framework::entry::destroyStored(pMeasure);
         return -1;
     }
-    framework::storeDriver(pMeasure, driver);
     return 0;
 }
 

@@ -108,8 +108,6 @@ private:
     void DeliverSpectrum(int index, const std::array<double, kBands>& spectrum);
     void DeliverDensities(const std::array<double, 4>& densities);
     // The old-record density slot of the next patch, and its announcement.
-    int NextDensitySlot();
-    void AnnounceDensitySlot(int slot);
     // Parks the table and ends the job with `result` (0, 1 or 3).
     int Cleanup(const char* fn, int result);
 

@@ -78,12 +78,35 @@ bool postWindowMessage(HWND hWnd, uint32_t message, uint64_t wParam, int64_t lPa
     return enqueue(hWnd, Pending{message, wParam, lParam, nullptr});
 }
 
-bool sendWindowMessage(HWND hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
+// How often a blocked sender looks at its cancel flag, in real time: the
+// flag is a plain atomic that nobody signals.
+constexpr auto kCancelPoll = std::chrono::milliseconds(5);
+
+bool sendWindowMessage(HWND hWnd, uint32_t message, uint64_t wParam, int64_t lParam,
+                       const std::atomic<bool>* cancel) {
     auto state = std::make_shared<SendState>();
     if (!enqueue(hWnd, Pending{message, wParam, lParam, state})) return false;
-    std::unique_lock lock(state->mutex);
-    state->cv.wait(lock, [&] { return state->done; });
-    return true;
+    {
+        std::unique_lock lock(state->mutex);
+        for (;;) {
+            if (state->done) return true;
+            if (cancel != nullptr && cancel->load()) break;
+            state->cv.wait_for(lock, kCancelPoll);
+        }
+    }
+    // Cancelled: withdraw the message unless the host took it meanwhile.
+    if (std::shared_ptr<Window> window = find(hWnd)) {
+        std::lock_guard lock(window->mutex);
+        auto& q = window->queue;
+        for (auto it = q.begin(); it != q.end(); ++it) {
+            if (it->sent == state) {
+                q.erase(it);
+                return false;
+            }
+        }
+    }
+    std::lock_guard lock(state->mutex);
+    return state->done;
 }
 
 }  // namespace measure::platform

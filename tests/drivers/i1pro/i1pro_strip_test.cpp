@@ -7,9 +7,10 @@
 #include <cstring>
 #include <thread>
 
+#include "core/record.h"
 #include "drivers/i1pro/i1pro_host.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
-#include "core/record.h"
+#include "framework/driver_entries.h"
 #include "support/test_environment.h"
 
 namespace measure::test {
@@ -355,31 +356,28 @@ TEST_F(I1ProStrip, SimpleScanLeavesCalibrationToTheHost) {
     EXPECT_EQ(host.spectra.size(), 1u);
 }
 
-TEST_F(I1ProStrip, CloseDuringTheScanCalibrationLeavesTheDriverOpen) {
+// The SDK calibration runs to its end: the close entry declines while it
+// runs, and the export then closes the driver once it is over, instead of
+// freeing the block under it and losing the driver, its threads and the
+// instrument.
+TEST_F(I1ProStrip, CloseDuringTheScanCalibrationClosesTheDriverWhenTheCalibrationEnds) {
     I1ProHost host(11, MEASURE_MODE_SPECTRAL, 6);
     ASSERT_EQ(host.open(), 0);
     emu_i1_hold_calibration("ReflectanceScan");
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
     ASSERT_TRUE(waitFor([] { return emu_i1_calibration_waiting() == 1; }));
-    void* driver = nullptr;
-    std::memcpy(&driver, host.rec.pDllData, sizeof driver);
+    EXPECT_EQ(i1pro::CloseEyeOne(host.record()), 0);
+    EXPECT_NE(framework::storedDriver(host.record()), nullptr) << "the entry itself leaves the driver open";
 
+    const int threadsBefore = framework::clWORKER_THREAD::liveThreads();
     EXPECT_EQ(host.close(), 0);
     EXPECT_EQ(host.rec.pDllData, nullptr);            // the host's side is closed ...
-    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);  // ... the instrument is not
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);  // ... the instrument is not yet
     emu_i1_hold_calibration(nullptr);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
-
-    // Hand the driver a block again so that it can be closed for real.
-    auto* block = static_cast<uint8_t*>(AllocDllData(6));
-    std::memcpy(block, &driver, sizeof driver);
-    host.rec.pDllData = block;
-    setUsingExtendedRecord(true);
-    EXPECT_EQ(i1pro::CloseEyeOne(host.record()), 0);
-    setUsingExtendedRecord(false);
-    FreeDllData(block);
-    host.rec.pDllData = nullptr;
-    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
+    EXPECT_TRUE(waitFor([] { return emu_i1_holder() == EMU_I1_HOLDER_NONE; }));
+    EXPECT_TRUE(waitFor([&] { return framework::clWORKER_THREAD::liveThreads() == threadsBefore - 2; }));
+    // Nothing of the finished calibration reaches the host that closed.
+    EXPECT_FALSE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE, 50));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(Win32MessageWindow, ASentMessageReturnsOnlyAfterTheHostHandledIt) {
     test::HostWindow host;
     std::atomic<bool> returned{false};
     std::thread driver([&] {
-        EXPECT_TRUE(sendWindowMessage(host.handle(), WM_APP, 7, 8));
+        EXPECT_TRUE(sendWindowMessage(host.handle(), WM_APP, 7, 8, nullptr));
         returned = true;
     });
     ::Sleep(20);
@@ -60,7 +60,7 @@ TEST(Win32MessageWindow, AWindowThatIsGoneRefusesBothKinds) {
         gone = host.handle();
     }
     EXPECT_FALSE(postWindowMessage(gone, WM_APP, 0, 0));
-    EXPECT_FALSE(sendWindowMessage(gone, WM_APP, 0, 0));
+    EXPECT_FALSE(sendWindowMessage(gone, WM_APP, 0, 0, nullptr));
     EXPECT_FALSE(postWindowMessage(nullptr, WM_APP, 0, 0)) << "no window: nothing goes to the thread queue";
 }
 

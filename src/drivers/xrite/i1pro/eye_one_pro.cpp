@@ -47,6 +47,13 @@ constexpr uint32_t kTriggerStatusDelayMs = 20;
 constexpr int32_t kStatusScanSpeed = 33;
 constexpr int32_t kStatusNotRecognised = 34;
 
+}  // namespace
+
+// The plain record's 256 density slots are used up.
+const char* const kSlotsFull = "density slots full";
+
+namespace {
+
 bool holds(const std::string& text, const char* item) {
     return text.find(item) != std::string::npos;
 }
@@ -61,17 +68,12 @@ bool versionNumber(const char* text, double& version) {
     return end != p;
 }
 
-constexpr uint32_t kSpectralHeader[3] = {MEASURE_SPECTRAL_START_NM, MEASURE_SPECTRAL_STEP_NM,
-                                         MEASURE_SPECTRAL_BANDS};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Construction and connection
 
-clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record) : Driver(record, kClass, kMeasureTimeout) {
-    Connect(kMeasureTimeout);
-}
+clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record) : Driver(record, kClass, kMeasureTimeout) {}
 
 clEYE_ONE_PRO::~clEYE_ONE_PRO() {
     Disconnect();
@@ -166,53 +168,36 @@ void clEYE_ONE_PRO::ThreadDestructor() {
     }
 }
 
-void clEYE_ONE_PRO::OnMeasureThread(const std::function<void()>& work) {
-    // Shared with the request, which may outlive this call if MeasureThread
-    // does not come back in time.
-    struct Job {
-        std::function<void()> work;
-        std::exception_ptr error;
-    };
-    auto job = std::make_shared<Job>(Job{work, nullptr});
-    MeasureThread->StartRequest([job] {
-        try {
-            job->work();
-        } catch (...) {
-            job->error = std::current_exception();
-        }
-    });
-    MeasureThread->WaitRequest(kMeasureTimeout);
-    if (job->error) std::rethrow_exception(job->error);
-}
-
 void clEYE_ONE_PRO::PublishAbilities() {
     setLastI1Record(pMeasure);
     try {
-        OnMeasureThread([this] {
-            uint32_t MEASURE2STRUCT::*const bits = &MEASURE2STRUCT::OptionBits;
-            auto add = [&](uint32_t bit) { setWord(bits, word(bits) | bit); };
-            const std::string modes = GetOption("AvailableMeasurementModes");
-            if (holds(modes, "DualReflectanceScan")) add(opDualScanOption);
-            if (holds(modes, "DualReflectanceSpot")) add(opDualSpotOption);
-            if (GetOption("HasZebraRulerSensor") == "1") add(opZebraRullerSensor);
-            add(opLowResolution | opSingleMeasurementOption);
-            const std::string revision = GetOption("HWRevision");
-            if (!revision.empty() && revision[0] < 'B') add(opi1IsRevisionA);
-            const std::string illuminations = GetOption("AvailableIlluminationsKey");
-            if (holds(illuminations, "M0")) add(opM0Mode);
-            if (holds(illuminations, "M1")) add(opM1Mode);
-            if (holds(illuminations, "M2")) add(opM2Mode);
-            if (holds(illuminations, "Emissive")) add(opM3Emissive);
-            if (holds(GetOption("HasUVcutFilter"), "1")) add(opUVCutOption);
+        RunOnMeasureThread(
+            [this] {
+                uint32_t MEASURE2STRUCT::*const bits = &MEASURE2STRUCT::OptionBits;
+                auto add = [&](uint32_t bit) { setWord(bits, word(bits) | bit); };
+                const std::string modes = GetOption("AvailableMeasurementModes");
+                if (holds(modes, "DualReflectanceScan")) add(opDualScanOption);
+                if (holds(modes, "DualReflectanceSpot")) add(opDualSpotOption);
+                if (GetOption("HasZebraRulerSensor") == "1") add(opZebraRullerSensor);
+                add(opLowResolution | opSingleMeasurementOption);
+                const std::string revision = GetOption("HWRevision");
+                if (!revision.empty() && revision[0] < 'B') add(opi1IsRevisionA);
+                const std::string illuminations = GetOption("AvailableIlluminationsKey");
+                if (holds(illuminations, "M0")) add(opM0Mode);
+                if (holds(illuminations, "M1")) add(opM1Mode);
+                if (holds(illuminations, "M2")) add(opM2Mode);
+                if (holds(illuminations, "Emissive")) add(opM3Emissive);
+                if (holds(GetOption("HasUVcutFilter"), "1")) add(opUVCutOption);
 
-            if (isPlainRow(pMeasure->instrument)) {
-                setWord(&MEASURE2STRUCT::MeasurementCondition, MEASURE_CONDITION_M0);
-                setWord(&MEASURE2STRUCT::PositionRecognition, 0);
-            }
-            setWord(&MEASURE2STRUCT::SerialNumber,
-                    static_cast<uint32_t>(std::atoi(GetOption("SerialNumber").c_str())));
-            pMeasure->port = kPortOfI1Pro;
-        });
+                if (isPlainRow(pMeasure->instrument)) {
+                    setWord(&MEASURE2STRUCT::MeasurementCondition, MEASURE_CONDITION_M0);
+                    setWord(&MEASURE2STRUCT::PositionRecognition, 0);
+                }
+                setWord(&MEASURE2STRUCT::SerialNumber,
+                        static_cast<uint32_t>(std::atoi(GetOption("SerialNumber").c_str())));
+                pMeasure->port = kPortOfI1Pro;
+            },
+            kMeasureTimeout);
     } catch (const std::exception& e) {
         LogF(0, "OpenEyeOne", "%s", e.what());
     } catch (...) {
@@ -237,7 +222,7 @@ void clEYE_ONE_PRO::StopMeasurement() {
 }
 
 void clEYE_ONE_PRO::RequestStop() {
-    if (!busy.load()) stopRequested = true;
+    if (!busy.load()) requestStop();
 }
 
 bool clEYE_ONE_PRO::PollKey() {
@@ -406,14 +391,6 @@ void clEYE_ONE_PRO::MultiCalibrate() {
 // ---------------------------------------------------------------------------
 // Options
 
-uint32_t clEYE_ONE_PRO::word(uint32_t MEASURE2STRUCT::*field) const {
-    return usingExtendedRecord() ? extended(pMeasure)->*field : 0;
-}
-
-void clEYE_ONE_PRO::setWord(uint32_t MEASURE2STRUCT::*field, uint32_t value) {
-    if (usingExtendedRecord()) extended(pMeasure)->*field = value;
-}
-
 void clEYE_ONE_PRO::ColorimetricOptions(bool emissive) {
     SetOption("Colorimetric.Illumination", emissive ? "Emission" : "D50");
     SetOption("Colorimetric.Observer", "TwoDegree");
@@ -538,17 +515,6 @@ int clEYE_ONE_PRO::_WhiteCalibration() {
     return framework::kEndReported;
 }
 
-bool clEYE_ONE_PRO::NextDensitySlot(int& slot) {
-    // The plain record has 256 slots; results beyond them are not kept.
-    if (pMeasure->NumOfMeasurements >= MEASURE_DENSITY_SLOTS) {
-        Log(0, "clEYE_ONE_PRO::NextDensitySlot", "density slots full");
-        return false;
-    }
-    slot = static_cast<int>(pMeasure->NumOfMeasurements);
-    pMeasure->NumOfMeasurements = static_cast<uint32_t>(slot + 1);
-    return true;
-}
-
 int clEYE_ONE_PRO::SingleMeasurement() {
     const char* fn = "clEYE_ONE_PRO::SingleMeasurement";
     PlanPasses();
@@ -616,14 +582,13 @@ int clEYE_ONE_PRO::SingleMeasurement() {
                 case 0:
                 case 1: {
                     writeSpectrum(block, 0, bands);
-                    writeSpectralCount(block, 1);
+                    framework::setSpectralCount(block, 1);
                     if (emission()) throw exEYE_ONE_LIB_PRO("default");
-                    int slot = 0;
-                    if (NextDensitySlot(slot) &&
-                        !SpectrumToDensWORDS(pMeasure, slot, kSpectralHeader, bands, pMeasure->Mode))
+                    const int slot = NextDensitySlot(kSlotsFull);
+                    if (!SpectrumToDensWORDS(pMeasure, slot, kSpectralHeader, bands, pMeasure->Mode))
                         throw exEYE_ONE_LIB_PRO("SpectrumToDensWORDS");
                     xBeepSuccess(framework::SuccessBeep::Immediate);
-                    NotifyDensitySlot(pMeasure, false);
+                    AnnounceDensitySlot(slot, false);
                     break;
                 }
                 case 2:
@@ -631,32 +596,30 @@ int clEYE_ONE_PRO::SingleMeasurement() {
                 case 7:
                 case 8:
                     writeTriple(block, 0, values[0], values[1], values[2]);
-                    writeTripleCount(block, 1);
+                    framework::setTripleCount(block, 1);
                     LogF(3, fn, "XYZ[%u]=(%f, %f, %f)", 0u, values[0], values[1], values[2]);
                     xBeepSuccess(framework::SuccessBeep::Immediate);
                     PostMeasureData(pMeasure, 0, deliveredResult(block));
                     break;
                 case 4:
                     writeSpectrum(block, 0, bands);
-                    writeSpectralCount(block, 1);
+                    framework::setSpectralCount(block, 1);
                     xBeepSuccess(framework::SuccessBeep::Immediate);
                     PostMeasureData(pMeasure, 0, deliveredResult(block));
                     break;
                 case 5:
                 case 6: {
-                    int slot = 0;
-                    if (NextDensitySlot(slot))
-                        StoreDensities(pMeasure, slot, densities[0], densities[1], densities[2],
-                                       densities[3]);
+                    const int slot = NextDensitySlot(kSlotsFull);
+                    StoreDensities(pMeasure, slot, densities[0], densities[1], densities[2], densities[3]);
                     xBeepSuccess(framework::SuccessBeep::Immediate);
-                    NotifyDensitySlot(pMeasure, false);
+                    AnnounceDensitySlot(slot, false);
                     break;
                 }
                 default: {  // 9, 10: the spectrum and its colour values
                     GetTristimulus(values, 0);
                     const double colour[3] = {values[0], values[1], values[2]};
                     writeSpectrum(block, 0, bands, colour);
-                    writeSpectralCount(block, 1);
+                    framework::setSpectralCount(block, 1);
                     xBeepSuccess(framework::SuccessBeep::Immediate);
                     PostMeasureData(pMeasure, 0, deliveredResult(block));
                     break;

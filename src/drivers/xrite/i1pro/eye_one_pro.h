@@ -30,6 +30,8 @@ MEASURE_DRIVER_ERROR(exEYE_ONE_LIB_PRO);
 // A failed I1_Calibrate.
 MEASURE_CALIBRATION_ERROR(exEYE_ONE_CALIBRATION);
 
+extern const char* const kSlotsFull;
+
 class clEYE_ONE_PRO final : public framework::Driver {
 public:
     static constexpr uint32_t kMeasureTimeout = 30000;
@@ -92,11 +94,6 @@ private:
     void ChooseOwnSegmentationResultIndex();
     bool emission() const { return (pMeasure->Mode & MEASURE_MODE_EMISSION) != 0; }
 
-    // Driver option words of the extended record; 0 (and writes ignored)
-    // with the plain record, which has none.
-    uint32_t word(uint32_t MEASURE2STRUCT::*field) const;
-    void setWord(uint32_t MEASURE2STRUCT::*field, uint32_t value);
-
     // --- strip scan (strip_scan.cpp) ---
     // Completes the pass plan of every job: without the host's plan, from
     // the chart sizes the instrument knows.
@@ -114,10 +111,6 @@ private:
     // (Mode 0, 1) or from the SDK's densities (Mode 5, 6).
     void DeliverDensities(int n);
     void DeliverSegmented(const std::vector<SegmentedPatch>& patches);
-    bool NextDensitySlot(int& slot);
-
-    // Runs `work` on MeasureThread and waits for it; rethrows its exception.
-    void OnMeasureThread(const std::function<void()>& work);
 
     std::shared_ptr<const xrite::I1Library> sdk_;
     std::atomic<xrite::I1_DeviceHandle> device_{nullptr};

@@ -1,9 +1,9 @@
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
 
-#include "drivers/xrite/i1pro/eye_one_pro.h"
-#include "framework/driver_entries.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/xrite/i1pro/eye_one_pro.h"
+#include "framework/driver_entries.h"
 
 namespace measure::i1pro {
 namespace {

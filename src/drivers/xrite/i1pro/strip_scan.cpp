@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "color/spectral.h"
-#include "drivers/xrite/i1pro/eye_one_pro.h"
 #include "core/delivery.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/xrite/i1pro/eye_one_pro.h"
 #include "platform/clock.h"
 
 namespace measure::i1pro {
@@ -34,9 +34,6 @@ constexpr int kMaxRawSamples = 3000;
 
 // The chart printed with half as many strips of twice the length.
 constexpr int32_t kAlternateChartPatches = 120;
-
-constexpr uint32_t kSpectralHeader[3] = {MEASURE_SPECTRAL_START_NM, MEASURE_SPECTRAL_STEP_NM,
-                                         MEASURE_SPECTRAL_BANDS};
 
 struct ChartPlan {
     int32_t patches;
@@ -210,24 +207,22 @@ void clEYE_ONE_PRO::DeliverDensities(int n) {
     for (int i = 0; i < n; ++i) {
         // Every patch but the strip's last waits until the host has taken it.
         const bool send = i < n - 1;
-        int slot = 0;
+        const int slot = NextDensitySlot(kSlotsFull);
         if (spectra) {
             float spectrum[kI1SpectrumBands];
             GetSpectrum(spectrum, static_cast<uint32_t>(i));
             double bands[kI1SpectrumBands];
             std::copy(spectrum, spectrum + kI1SpectrumBands, bands);
             writeSpectrum(block, static_cast<uint64_t>(i), bands);
-            if (!NextDensitySlot(slot)) continue;
             if (!SpectrumToDensWORDS(pMeasure, slot, kSpectralHeader, bands, pMeasure->Mode))
                 throw exEYE_ONE_LIB_PRO("SpectrumToDensWORDS");
         } else {
             LogF(3, kMulti, "%d DIN/DINNB GetDensities", i);
             float densities[kI1Densities];
             GetDensities(densities, static_cast<uint32_t>(i));
-            if (!NextDensitySlot(slot)) continue;
             StoreDensities(pMeasure, slot, densities[0], densities[1], densities[2], densities[3]);
         }
-        NotifyDensitySlot(pMeasure, send);
+        AnnounceDensitySlot(slot, send);
     }
     if (!spectra) Log(3, kMulti, "loop done");
 }
@@ -294,9 +289,9 @@ void clEYE_ONE_PRO::DeliverRecognised(int n, int total) {
     if (total > pMeasure->NumOfPatchesToRead) count -= total - pMeasure->NumOfPatchesToRead;
     count = std::max(count, 0);
     if (spectra)
-        writeSpectralCount(block, static_cast<uint64_t>(count));
+        framework::setSpectralCount(block, static_cast<uint64_t>(count));
     else
-        writeTripleCount(block, static_cast<uint64_t>(count));
+        framework::setTripleCount(block, static_cast<uint64_t>(count));
     PostMeasureData(pMeasure, 0, deliveredResult(block));
 }
 
@@ -322,7 +317,11 @@ int clEYE_ONE_PRO::OwnSegmentationScan() {
             SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
             platform::sleepMs(kSucceededMs);
             xBeepSuccess(framework::SuccessBeep::Immediate);
-            DeliverDensities(raw);
+            // More raw samples than the record has slots left are cut to
+            // the slots.
+            const int left = MEASURE_DENSITY_SLOTS - static_cast<int>(std::min<uint32_t>(
+                                                         pMeasure->NumOfMeasurements, MEASURE_DENSITY_SLOTS));
+            DeliverDensities(std::min(raw, left));
         } else {
             const int expected = patchesPerPass + (references ? 2 : 0);
             Segmentation found;
@@ -380,9 +379,9 @@ void clEYE_ONE_PRO::DeliverSegmented(const std::vector<SegmentedPatch>& segmente
             writeTriple(block, i, patches[i].xyz[0], patches[i].xyz[1], patches[i].xyz[2]);
     }
     if (spectra)
-        writeSpectralCount(block, patches.size());
+        framework::setSpectralCount(block, patches.size());
     else
-        writeTripleCount(block, patches.size());
+        framework::setTripleCount(block, patches.size());
     xBeepSuccess(framework::SuccessBeep::Immediate);
     PostMeasureData(pMeasure, 0, deliveredResult(block));
 }

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "color/spectral.h"
+#include "core/delivery.h"
 #include "measure/measure.h"
 
 namespace measure::i1pro {
@@ -155,10 +156,8 @@ Segmentation segment(const std::vector<Tristimulus>& xyz, int expected, const Av
 }
 
 Tristimulus xyzOfSpectrum(const Spectrum36& spectrum) {
-    static constexpr uint32_t kHeader[3] = {MEASURE_SPECTRAL_START_NM, MEASURE_SPECTRAL_STEP_NM,
-                                            MEASURE_SPECTRAL_BANDS};
     Tristimulus xyz{};
-    SpectrumToXYZ(xyz.data(), kHeader, spectrum.data());
+    SpectrumToXYZ(xyz.data(), kSpectralHeader, spectrum.data());
     return xyz;
 }
 
