@@ -30,8 +30,9 @@ Driver::Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTim
 
 Driver::~Driver() {
     // A driver that skipped Disconnect still must not leave a request running
-    // on a half-destroyed object longer than the stop allows.
-    if (MeasureThread) {
+    // on a half-destroyed object longer than the stop allows. (After a close
+    // that gave up, this runs on the request's own thread as it lets go.)
+    if (MeasureThread && !disconnected_.load()) {
         requestStop();
         waitMeasureThread(stopWaitMs, "~Driver");
     }
@@ -112,10 +113,12 @@ bool Driver::Disconnect() {
             LogF(0, qualified("ThreadDestructor").c_str(), "catch(%s)", e.what());
         }
         idle = waitMeasureThread(kDefaultStopWait, "Disconnect");
+        endThreads();
     } else {
+        // The request still uses both workers (its sounds go to KeyThread):
+        // they end with the driver, when the request lets go of it.
         teardownOwed_.store(true);
     }
-    endThreads();
     return idle;
 }
 

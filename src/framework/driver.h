@@ -166,7 +166,8 @@ public:
     // destructor): logs "<className>::~<className>", stops the request,
     // waits up to 30 s for it, runs ThreadDestructor on MeasureThread and
     // ends both workers. A request that does not end in time is left to
-    // finish on its own: ThreadDestructor then runs when it returns.
+    // finish on its own, with both workers: ThreadDestructor runs, and the
+    // workers end, when it lets go of the driver.
     // Idempotent. True when nothing of the driver's work still runs.
     bool Disconnect();
 

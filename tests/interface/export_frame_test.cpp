@@ -4,10 +4,11 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "core/delivery.h"
-#include "interface/export_frame.h"
 #include "core/record.h"
+#include "interface/export_frame.h"
 #include "interface/registry.h"
 #include "support/host_window.h"
 #include "support/test_environment.h"
@@ -81,6 +82,20 @@ TEST_F(ExportFrame, ExtendedOpenRefusesAnOldSizedRecordAndLogsBothSizes) {
     EXPECT_EQ(record_.port, -1);
     EXPECT_EQ(TestDriver::opens, 0);
     EXPECT_TRUE(log.contains("Open2Instrument: sizeof(MEASURE2STRUCT)=2304, pMeasure->cb=2080"));
+}
+
+// A host that passes the plain record to Open2Instrument: nothing past the
+// 2088 bytes up to and including cb may be written before cb is checked.
+TEST_F(ExportFrame, ExtendedOpenWritesNothingBeyondAPlainRecordBeforeCheckingItsSize) {
+    EXPECT_EQ(SetParameterFile("/charts/layout.txt"), 0);
+    std::vector<uint8_t> bytes(sizeof(MEASURE2STRUCT), 0xA5);
+    std::memcpy(bytes.data(), &record_, MEASURE_RECORD_SIZE);
+    const uint32_t cb = MEASURE_RECORD_SIZE;
+    std::memcpy(bytes.data() + MEASURE_RECORD_SIZE, &cb, sizeof cb);
+    EXPECT_EQ(Open2Instrument(reinterpret_cast<MEASURESTRUCT*>(bytes.data())), -1);
+    for (size_t i = MEASURE_RECORD_SIZE + 8; i < bytes.size(); ++i)
+        ASSERT_EQ(bytes[i], 0xA5) << "byte " << i << " written";
+    EXPECT_EQ(SetParameterFile(nullptr), 0);
 }
 
 TEST_F(ExportFrame, OpenAllocatesTheBlockCallsTheDriverAndCloseUndoesIt) {
@@ -228,9 +243,11 @@ TEST_F(ExportFrame, ParameterFileNameReachesTheDriverThroughTheRecord) {
     ASSERT_EQ(Open2Instrument(old()), 0);
     ASSERT_NE(record_.pszParameterFile, nullptr);
     EXPECT_STREQ(record_.pszParameterFile, "/charts/layout.txt");
+    test::LogCapture log;  // logs the record's name, so it is read again
     CloseInstrument(old());
-    record_.pszParameterFile = nullptr;
-    // Close let go of the name: the next open gets none.
+    // Close freed the name and the record no longer points at it: the next
+    // open gets none.
+    EXPECT_EQ(record_.pszParameterFile, nullptr);
     ASSERT_EQ(Open2Instrument(old()), 0);
     EXPECT_EQ(record_.pszParameterFile, nullptr);
     EXPECT_EQ(SetParameterFile(nullptr), 0);

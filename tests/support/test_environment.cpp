@@ -28,6 +28,14 @@ struct MuteSounds {
 
 }  // namespace
 
+ScopedTimeScale::ScopedTimeScale(double scale) : previous_(platform::timeScale()) {
+    platform::setTimeScale(scale);
+}
+
+ScopedTimeScale::~ScopedTimeScale() {
+    platform::setTimeScale(previous_);
+}
+
 TempDir::TempDir() {
     std::random_device rd;
     const auto base = std::filesystem::temp_directory_path();

@@ -9,6 +9,20 @@
 
 namespace measure::test {
 
+// Sets the library's time scale while alive. Tests of where timeouts meet
+// run at a scale at which the floors of the worker waits do not apply, so
+// the timeouts keep their real proportions.
+class ScopedTimeScale {
+public:
+    explicit ScopedTimeScale(double scale);
+    ~ScopedTimeScale();
+    ScopedTimeScale(const ScopedTimeScale&) = delete;
+    ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
+
+private:
+    double previous_;
+};
+
 // A fresh folder under the temporary folder, removed with the object.
 class TempDir {
 public:

@@ -15,12 +15,15 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "drivers/simulator/isis_parameters.h"
-#include "drivers/simulator/measurement_data.h"
 #include "core/delivery.h"
 #include "core/record.h"
+#include "drivers/simulator/isis_parameters.h"
+#include "drivers/simulator/measurement_data.h"
+#include "drivers/simulator/simulator_device.h"
+#include "framework/worker_thread.h"
 #include "measure/measure.h"
 #include "platform/environment.h"
 #include "support/test_environment.h"
@@ -316,6 +319,24 @@ TEST(SimulatorOverride, UnreadableConfigurationRefusesTheOpen) {
     host.record.NumOfPatchesToRead = 1;
     EXPECT_EQ(host.open(), -1);
     EXPECT_EQ(host.record.instrument, 22u);
+    // A delay the 16-bit field cannot hold is refused, not cut to 4464 ms.
+    LogCapture log;
+    host.writeConfig(SimulatorHost::config({22}, "<CalibrationTimeDelay_ms>70000</CalibrationTimeDelay_ms>"));
+    EXPECT_EQ(host.open(), -1);
+    EXPECT_TRUE(log.contains("CalibrationTimeDelay_ms=70000 is outside 0..65535")) << log.text();
+}
+
+// The override puts 999 in the record; an open that fails after it must
+// leave the ID the host asked for, or every corrected retry fails too.
+TEST(SimulatorOverride, AFailedOpenAfterTheOverrideLeavesTheRequestedIdForTheRetry) {
+    SimulatorHost host(SimulatorHost::Channel::Window);
+    host.writeConfig(quickConfig({22}));
+    host.configure(22, MEASURE_MODE_SPECTRAL, 0);  // no patches: no result block
+    EXPECT_EQ(host.open(), -1);
+    EXPECT_EQ(host.record.instrument, 22u);
+    host.record.NumOfPatchesToRead = 6;
+    ASSERT_EQ(host.open(), 0);
+    EXPECT_EQ(host.record.instrument, 999u);
 }
 
 TEST(SimulatorOverride, DefaultConnectedDeviceMustMatchAndTheRowMustExist) {
@@ -597,6 +618,92 @@ TEST(SimulatorPaper, InsertionPostsStartGoingInAndInPlace) {
     ASSERT_EQ(StartInsertPaper(host.r()), 0);
     const auto notes = host.untilStatus(MEASURE_STATUS_PAPER_IN_PLACE);
     EXPECT_EQ(valuesOf(notes, Note::Status), (std::vector<int64_t>{25, 14, 24}));
+}
+
+// ---- A hostile host ------------------------------------------------------
+
+// The open sized the block for 24 patches. Raising the count afterwards must
+// neither announce more patches than the block holds nor keep the request
+// (or the stop) busy with a loop over the host's number.
+TEST(SimulatorHostileHost, APatchCountRaisedAfterTheOpenFailsTheRequestAtOnce) {
+    for (const int32_t raised : {5000, 2147483647}) {
+        SimulatorHost host(SimulatorHost::Channel::Window);
+        host.writeConfig(quickConfig({11, 26}, "", "<MeasurementDataDelivery>1</MeasurementDataDelivery>"));
+        host.configure(11, MEASURE_MODE_SPECTRAL, 24, 6);
+        ASSERT_EQ(host.open(), 0);
+        host.record.NumOfPatchesToRead = raised;
+        LogCapture log;
+        ASSERT_EQ(StartMultiMeasure(host.r()), 0);
+        const auto notes = host.untilThreadEnd(5000);
+        ASSERT_FALSE(notes.empty());
+        EXPECT_EQ(notes.back().value, kEndFailed) << describe(notes);
+        EXPECT_TRUE(valuesOf(notes, Note::Data).empty());
+        EXPECT_TRUE(log.contains("NumOfPatchesToRead=" + std::to_string(raised) + ", the block holds 256"));
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_EQ(StopMultiMeasure(host.r()), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    }
+}
+
+// A start while the calibration of the running request is under way (the
+// busy flag: no stop) waits for it up to MeasureThread's timeout, then is
+// refused; the running request keeps its own plan although the host changed
+// NumPatchesPerLine meanwhile.
+TEST(SimulatorHostileHost, AStartDuringABusyCalibrationLeavesTheRunningRequestAlone) {
+    // A 20 s calibration against MeasureThread's 10 s timeout, at a scale
+    // where both keep that proportion: 1 s and 0.5 s.
+    ScopedTimeScale scale(0.05);
+    SimulatorHost host(SimulatorHost::Channel::Window);
+    host.writeConfig(SimulatorHost::config(
+        {11},
+        "<CalibrationTimeDelay_ms>20000</CalibrationTimeDelay_ms><MeasurementTimeDelay_ms>100</"
+        "MeasurementTimeDelay_ms>"));
+    host.configure(11, MEASURE_MODE_CIE_LAB, 8, 4);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(host.r()), 0);
+    // The request's status 2, then the calibration's own, which sets busy.
+    ASSERT_FALSE(host.untilStatus(MEASURE_STATUS_CALIBRATING).empty());
+    ASSERT_FALSE(host.untilStatus(MEASURE_STATUS_CALIBRATING).empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    host.record.NumPatchesPerLine = 3;
+    LogCapture log;
+    EXPECT_EQ(StartMultiMeasure(host.r()), -1);
+    EXPECT_TRUE(log.contains("clWORKER_THREAD::WaitRequest: !=WAIT_OBJECT_0"));
+    const auto notes = host.untilThreadEnd();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.back().value, kEndDone) << describe(notes);
+    EXPECT_EQ(valuesOf(notes, Note::Data), (std::vector<int64_t>{4, 4}));
+}
+
+// The FD-5BT's white tile wait is a plain wait: a close ends it at once.
+TEST(SimulatorHostileHost, ACloseDuringTheWhiteTileWaitEndsItAtOnce) {
+    SimulatorHost host(SimulatorHost::Channel::Window);
+    // Twice 65.5 s at the test clock.
+    host.writeConfig(SimulatorHost::config({35}, "<CalibrationTimeDelay_ms>65535</CalibrationTimeDelay_ms>"));
+    host.configure(35, MEASURE_MODE_SPECTRAL, 1);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(WhiteCalibration(host.r()), 0);
+    ASSERT_FALSE(host.untilStatus(simulator::kStatusWhiteTile).empty());
+    const int threads = framework::clWORKER_THREAD::liveThreads();
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(host.close(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+    EXPECT_EQ(framework::clWORKER_THREAD::liveThreads(), threads - 2) << "a thread was left behind";
+}
+
+// A second OpenInstrument must not free the global block under the driver
+// of the first.
+TEST(SimulatorHostileHost, ASecondOldRecordOpenIsRefusedAndTheFirstStillCloses) {
+    SimulatorHost host(SimulatorHost::Channel::Window);
+    host.configure(999, MEASURE_MODE_STATUS_E, 4);
+    const int threads = framework::clWORKER_THREAD::liveThreads();
+    ASSERT_EQ(OpenInstrument(host.r()), 0);
+    LogCapture log;
+    EXPECT_EQ(OpenInstrument(host.r()), -1);
+    EXPECT_TRUE(log.contains("OpenInstrument: pGlobalDllData in use, already open?"));
+    EXPECT_EQ(MustCalibrate(host.r()), 1) << "the first driver is gone";
+    EXPECT_EQ(CloseInstrument(host.r()), 0);
+    EXPECT_EQ(framework::clWORKER_THREAD::liveThreads(), threads);
 }
 
 TEST(SimulatorCalibration, MustCalibrateUntilAWhiteCalibration) {
