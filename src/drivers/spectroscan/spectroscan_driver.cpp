@@ -513,7 +513,7 @@ void clGRETAG::MeasurePatch(int row, int patch, int index) {
         phase_ = 2;
         bool ok = false;
         for (int attempt = 0; attempt < kMeasureAttempts && !ok; ++attempt) {
-            if (attempt > 0) platform::sleepMs(kRetryPauseMs);
+            if (attempt > 0 && !Pause(kRetryPauseMs)) break;
             ok = MoveAndMeasure(x, y);
         }
         if (!ok) throw exGRETAG_LIB("MoveAndMeasure");

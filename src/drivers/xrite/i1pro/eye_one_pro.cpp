@@ -242,7 +242,7 @@ void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
         PostThreadEndMessage(pMeasure, MEASURE_END_CALIBRATION_FAILED);
         PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATION_FAILED);
         if (strip) {
-            platform::sleepMs(1000);
+            Pause(1000);
             SetLedQuietly("IndicatorLedWait4Scan");
         }
         return;
@@ -255,7 +255,7 @@ void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
     xBeepFailure();
     PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
     PostThreadEndMessage(pMeasure, MEASURE_END_FAILED);
-    if (strip) platform::sleepMs(1000);
+    if (strip) Pause(1000);
 }
 
 // ---------------------------------------------------------------------------
@@ -332,10 +332,10 @@ void clEYE_ONE_PRO::TriggerMeasurement() {
     LogF(0, fn, "I1Error=%s", lastError());
     if (lastTriggerCode_ == kI1ScanTooFast || lastTriggerCode_ == kI1ScanTooSlow) {
         PostStatusCode(pMeasure, kStatusScanSpeed);
-        platform::sleepMs(kTriggerStatusDelayMs);
+        Pause(kTriggerStatusDelayMs);
     } else if (lastTriggerCode_ == kI1StripNotRecognised || lastTriggerCode_ == kI1LineNotRecognised) {
         PostStatusCode(pMeasure, kStatusNotRecognised);
-        platform::sleepMs(kTriggerStatusDelayMs);
+        Pause(kTriggerStatusDelayMs);
     }
     PostStatusCode(pMeasure, MEASURE_STATUS_PASS_FAILED);
     // Let the key notification of this press finish before the failure sounds.
@@ -374,17 +374,13 @@ void clEYE_ONE_PRO::SingleCalibrate() {
 
 void clEYE_ONE_PRO::MultiCalibrate() {
     if (calibratedMulti.load()) return;
-    // A stop or close must not cut the SDK's calibration short.
-    busy = true;
-    try {
+    {
+        // A stop or close must not cut the SDK's calibration short.
+        BusyScope busyScope(*this);
         Calibrate("clEYE_ONE_PRO::MultiCalibrate");
         SetSubstrate();
-    } catch (...) {
-        busy = false;
-        throw;
+        xBeepSuccess(framework::SuccessBeep::Immediate);
     }
-    xBeepSuccess(framework::SuccessBeep::Immediate);
-    busy = false;
     calibratedMulti = true;
 }
 

@@ -162,7 +162,7 @@ int clEYE_ONE_PRO::RecognisingScan() {
             if (!ScanStrip()) return framework::kEndReported;
             if (dual && scan == 1) {
                 SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
-                platform::sleepMs(kSucceededMs);
+                Pause(kSucceededMs);
             }
         }
 
@@ -187,11 +187,11 @@ int clEYE_ONE_PRO::RecognisingScan() {
             xBeepFailure();
             attempt = kAttemptRepeat;
             if (dual) PostStatusCode(pMeasure, MEASURE_STATUS_PASS_FAILED);
-            platform::sleepMs(kFailedMs);
+            Pause(kFailedMs);
             continue;
         }
         SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
-        platform::sleepMs(kSucceededMs);
+        Pause(kSucceededMs);
         total += n;
         DeliverRecognised(n, total);
         attempt = kAttemptFirst;
@@ -315,7 +315,7 @@ int clEYE_ONE_PRO::OwnSegmentationScan() {
         if (mode <= 1 || mode == 5 || mode == 6) {
             // Density hosts take every raw sample.
             SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
-            platform::sleepMs(kSucceededMs);
+            Pause(kSucceededMs);
             xBeepSuccess(framework::SuccessBeep::Immediate);
             // More raw samples than the record has slots left are cut to
             // the slots.
@@ -347,11 +347,11 @@ int clEYE_ONE_PRO::OwnSegmentationScan() {
                 Log(2, kMulti, "Number of patches mismatch");
                 xBeepFailure();
                 attempt = kAttemptRepeat;
-                platform::sleepMs(kFailedMs);
+                Pause(kFailedMs);
                 continue;
             }
             SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
-            platform::sleepMs(kSucceededMs);
+            Pause(kSucceededMs);
             DeliverSegmented(found.patches);
         }
         attempt = kAttemptFirst;
