@@ -105,20 +105,23 @@ bool Driver::Disconnect() {
     const std::string destructor = std::string(className_) + "::~" + className_;
     Log(2, destructor.c_str(), nullptr);
     requestStop();
-    bool idle = waitMeasureThread(kDefaultStopWait, "Disconnect");
-    if (idle) {
+    const bool requestEnded = waitMeasureThread(kDefaultStopWait, "Disconnect");
+    bool idle = false;
+    if (requestEnded) {
         try {
             MeasureThread->StartRequest([self = self()] { self->runThreadDestructor(); });
         } catch (const std::exception& e) {
             LogF(0, qualified("ThreadDestructor").c_str(), "catch(%s)", e.what());
         }
         idle = waitMeasureThread(kDefaultStopWait, "Disconnect");
-        endThreads();
     } else {
-        // The request still uses both workers (its sounds go to KeyThread):
-        // they end with the driver, when the request lets go of it.
+        // The request ignored the stop: its connection goes when it returns.
         teardownOwed_.store(true);
     }
+    // Work still running on MeasureThread (the request, or a teardown that
+    // hangs) may still use both workers (sounds go to KeyThread): then they
+    // end with the driver, when that work lets go of it.
+    if (idle) endThreads();
     return idle;
 }
 
