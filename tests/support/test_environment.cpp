@@ -1,6 +1,8 @@
 #include "support/test_environment.h"
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -27,6 +29,15 @@ struct MuteSounds {
 } muteSoundsAtStart;
 
 }  // namespace
+
+bool waitFor(const std::function<bool()>& condition, int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 ScopedTimeScale::ScopedTimeScale(double scale) : previous_(platform::timeScale()) {
     platform::setTimeScale(scale);

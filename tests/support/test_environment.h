@@ -2,6 +2,7 @@
 // a temporary folder and the process environment.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ public:
 private:
     double previous_;
 };
+
+// Polls `condition` every millisecond until it holds (true) or `ms` real
+// milliseconds pass (false).
+bool waitFor(const std::function<bool()>& condition, int ms = 10000);
 
 // A fresh folder under the temporary folder, removed with the object.
 class TempDir {

@@ -24,15 +24,6 @@ constexpr double kScale = 0.05;
 constexpr int kStopBudgetMs = 30000;
 constexpr int kMeasureTimeoutMs = 30000;
 
-bool waitFor(const std::function<bool()>& condition, int ms = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 int msSince(std::chrono::steady_clock::time_point start) {
     return static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)

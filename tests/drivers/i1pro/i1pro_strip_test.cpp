@@ -42,15 +42,6 @@ void expectChartColours(const std::vector<std::array<double, 3>>& delivered, int
     }
 }
 
-bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 TEST_F(I1ProStrip, Chart120IsRecognisedAsTheAlternateChartOnceInAJob) {
     LogCapture log;
     I1ProHost host(11, MEASURE_MODE_SPECTRAL, 120);
