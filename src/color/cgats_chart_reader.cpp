@@ -322,6 +322,7 @@ private:
             const size_t base = r_.cellText_.size();
             r_.cellText_.append(tokens_.text());
             for (size_t start : tokens_.starts()) r_.cellStart_.push_back(base + start);
+            r_.rowLine_.push_back(lineNumber_);
             ++row;
         }
     }
@@ -363,6 +364,8 @@ void CgatsChartReader::reset() {
     cellText_.shrink_to_fit();
     cellStart_.clear();
     cellStart_.shrink_to_fit();
+    rowLine_.clear();
+    rowLine_.shrink_to_fit();
 }
 
 void CgatsChartReader::resetDataFormat() {
@@ -547,6 +550,16 @@ double CgatsChartReader::CellValue(int patch, int column) const {
     return text != nullptr ? parseDouble(text) : 0.0;
 }
 
+bool CgatsChartReader::CellNumber(int patch, int column, double& value) const {
+    const char* text = Cell(patch, column);
+    return text != nullptr && parseNumber(text, value);
+}
+
+int CgatsChartReader::PatchLine(int patch) const {
+    return patch >= 0 && static_cast<size_t>(patch) < rowLine_.size() ? rowLine_[static_cast<size_t>(patch)]
+                                                                      : 0;
+}
+
 double CgatsChartReader::GetXYZ(int patch, int component) const {
     if (patch < 0 || patch >= GetPatchCount() || patch >= RowCount()) return -1.0;
     if (component < 0 || component > 2) return -2.0;
@@ -576,6 +589,18 @@ void CgatsChartReader::GetSpectrum(int patch, double* out) const {
     if (patch < 0 || patch >= GetPatchCount() || patch >= RowCount()) throw kCgatsPatchOutOfRange;
     for (size_t i = 0; i < spectral_.size(); ++i)
         out[i] = std::fabs(CellValue(patch, spectral_[i].column)) / spectralScale_;
+}
+
+int CgatsChartReader::GetSpectrumChecked(int patch, double* out) const {
+    if (spectral_.empty()) throw kCgatsNoSpectralData;
+    if (patch < 0 || patch >= GetPatchCount() || patch >= RowCount()) throw kCgatsPatchOutOfRange;
+    int firstBad = -1;
+    for (size_t i = 0; i < spectral_.size(); ++i) {
+        double value = 0.0;
+        if (!CellNumber(patch, spectral_[i].column, value) && firstBad < 0) firstBad = spectral_[i].column;
+        out[i] = std::fabs(value) / spectralScale_;
+    }
+    return firstBad;
 }
 
 bool CgatsChartReader::KeywordValue(std::string_view keyword, std::string& value) const {

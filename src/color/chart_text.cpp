@@ -123,6 +123,18 @@ double parseDouble(std::string_view text) {
     return negative ? -HUGE_VAL : HUGE_VAL;
 }
 
+bool parseNumber(std::string_view text, double& value) {
+    if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text[0] == '-') return false;  // "+-1" is no number
+    }
+    if (text.empty() || !(text[0] == '-' || text[0] == '.' || (text[0] >= '0' && text[0] <= '9')))
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
 int32_t parseInt(std::string_view text) {
     text = skipSpace(text);
     bool negative = false;
