@@ -8,6 +8,7 @@
 #include "console.h"
 #include "measurement.h"
 #include "options.h"
+#include "report.h"
 
 namespace cli {
 namespace {
@@ -30,6 +31,7 @@ const char* kMeasureHelp =
     "  --chart FILE         chart or parameter file handed to the instrument\n"
     "  -o, --output FILE    the measurement file (default measurement.txt)\n"
     "  --sound on|off       the instrument's confirmation sounds (default on)\n"
+    "  --report             also write an HTML report beside the file (OUTPUT.html)\n"
     "Ctrl-C stops the instrument and closes it; nothing is written then.";
 
 const char* kCalibrateHelp =
@@ -214,7 +216,8 @@ int runMeasure(int argc, char** argv, int first) {
                         {"--single", "", false},
                         {"--chart", "", true},
                         {"--output", "-o", true},
-                        {"--sound", "", true}});
+                        {"--sound", "", true},
+                        {"--report", "", false}});
     if (auto end = commandPreamble(command, opts, kMeasureHelp)) return *end;
 
     MeasureJob job;
@@ -264,6 +267,11 @@ int runMeasure(int argc, char** argv, int first) {
     std::string problem;
     if (!writeMeasurementFile(output, job, measured, problem)) return fail(command, problem);
     display.line("Wrote " + std::to_string(measured.size()) + " patches to " + output);
+    if (opts.has("--report")) {
+        const ReportOutcome report = writeReport(output, "", output + ".html");
+        if (!report.ok) return fail(command, report.problem);
+        display.line("Wrote the report " + output + ".html");
+    }
     return kExitOk;
 }
 
