@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "color/chart_text.h"
 #include "support/test_environment.h"
 
 namespace measure {
@@ -381,6 +382,54 @@ TEST(CgatsChartReader, ReadsFilesFromDisk) {
     EXPECT_EQ(reader.Read(path), 0);
     EXPECT_EQ(reader.GetPatchCount(), 3);
     EXPECT_DOUBLE_EQ(reader.GetLab(1, 1), 60.0);
+}
+
+}  // namespace
+}  // namespace measure
+
+namespace measure {
+namespace {
+
+TEST(CgatsChartReader, CellsThatAreNoNumberAndTheLinesOfRowsAreFound) {
+    CgatsChartReader reader;
+    ASSERT_EQ(
+        readCode(reader,
+                 "CGATS.17\nBEGIN_DATA_FORMAT\nSAMPLE_ID SPECTRAL_NM_400 SPECTRAL_NM_410\nEND_DATA_FORMAT\n"
+                 "NUMBER_OF_SETS 3\nBEGIN_DATA\n\nA1 40,5 +12.5e-1\n\n\nA2 abc 7\nA3 -1 12x\nEND_DATA\n"),
+        0);
+    EXPECT_EQ(reader.PatchLine(0), 8);
+    EXPECT_EQ(reader.PatchLine(1), 11);
+    EXPECT_EQ(reader.PatchLine(2), 12);
+    EXPECT_EQ(reader.PatchLine(3), 0);
+    double value = 0.0;
+    ASSERT_TRUE(reader.CellNumber(0, 1, value));
+    EXPECT_EQ(value, 40.5);
+    ASSERT_TRUE(reader.CellNumber(0, 2, value));
+    EXPECT_EQ(value, 1.25);
+    EXPECT_FALSE(reader.CellNumber(1, 1, value));
+    EXPECT_FALSE(reader.CellNumber(2, 2, value));
+    EXPECT_FALSE(reader.CellNumber(0, 0, value));  // "A1"
+    EXPECT_FALSE(reader.CellNumber(0, 3, value));
+
+    double spectrum[2];
+    EXPECT_EQ(reader.GetSpectrumChecked(0, spectrum), -1);
+    EXPECT_EQ(spectrum[0], 0.405);
+    EXPECT_EQ(spectrum[1], 0.0125);
+    EXPECT_EQ(reader.GetSpectrumChecked(1, spectrum), 1);
+    EXPECT_EQ(spectrum[0], 0.0);
+    EXPECT_EQ(spectrum[1], 0.07);
+    EXPECT_EQ(reader.GetSpectrumChecked(2, spectrum), 2);
+}
+
+TEST(ParseNumber, AcceptsOnlyWholeFiniteDecimals) {
+    double value = 0.0;
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, double>>{
+             {"0", 0.0}, {"-2.5", -2.5}, {"+3", 3.0}, {".5", 0.5}, {"1E3", 1000.0}, {"7.", 7.0}}) {
+        ASSERT_TRUE(parseNumber(text, value)) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    for (const char* text : {"", "-", "+-1", "1.5.2", "12x", "INF", "-INF", "NAN", "1E999", " 1", "0X10"})
+        EXPECT_FALSE(parseNumber(text, value)) << text;
 }
 
 }  // namespace
