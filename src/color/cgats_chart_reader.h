@@ -227,7 +227,8 @@ private:
     int sampleName_ = 0;
     int errorLine_ = 0;
 
-    // The table: every cell's text, zero-terminated, one after another;
+    // The table: every cell's text, zero-terminated, one after another (in
+    // the buffer the file was read into, after what is left of its header);
     // cellStart_ has one entry per cell, row by row.
     std::string cellText_;
     std::vector<size_t> cellStart_;

@@ -42,6 +42,18 @@ bool loadFile(const std::string& path, std::string& text) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) return false;
     text.clear();
+    // One read of the whole file when its size is known and sensible (a
+    // folder or a device can claim anything); pieces otherwise.
+    constexpr long kOneReadLimit = 1L << 30;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(file.get());
+        if (size > 0 && size < kOneReadLimit && std::fseek(file.get(), 0, SEEK_SET) == 0) {
+            text.resize(static_cast<size_t>(size));
+            text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+        } else {
+            std::rewind(file.get());
+        }
+    }
     char buffer[1 << 16];
     for (;;) {
         const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());

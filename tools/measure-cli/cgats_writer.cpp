@@ -105,8 +105,9 @@ void CgatsWriter::dataFormat(const std::vector<std::string>& fields, size_t rows
         text_ += fields[i];
     }
     text_ += "\nEND_DATA_FORMAT\nNUMBER_OF_SETS\t" + std::to_string(rows) + "\nBEGIN_DATA\n";
-    // About eleven characters per value.
-    text_.reserve(text_.size() + rows * (fields.size() * 11 + 8));
+    // Up to eighteen characters per value (the shortest text that reads
+    // back as the same double), so that the text grows once.
+    text_.reserve(text_.size() + rows * (fields.size() * 18 + 8));
 }
 
 void CgatsWriter::row(const std::string& sampleId, const double* values, size_t count, double scale) {
