@@ -23,15 +23,31 @@ namespace {
 constexpr int kPatches = 20000;
 constexpr uint32_t kHeader[3] = {380, 10, 36};
 
+// A folder of its own under the temporary folder, removed at the end
+// (kept with MEASURE_BENCH_KEEP set, to look at the files).
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("measure-bench-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+    }
+    ~ScratchFolder() {
+        if (std::getenv("MEASURE_BENCH_KEEP") != nullptr) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    std::string file(const std::string& name) const { return (folder_ / name).string(); }
+
+private:
+    std::filesystem::path folder_;
+};
+
 // A spectral measurement file as instruments export it: SAMPLE_ID, then
 // SPECTRAL_NM_380 ... SPECTRAL_NM_730 in percent with four decimals.
 class SpectralFile {
 public:
-    SpectralFile() {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("measure-bench-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-        input_ = (folder_ / "spectra.txt").string();
+    SpectralFile() : input_(folder_.file("spectra.txt")) {
         std::ofstream out(input_);
         out << "CGATS.17\nORIGINATOR\t\"bench\"\nNUMBER_OF_FIELDS\t37\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
         for (int nm = 380; nm <= 730; nm += 10) out << "\tSPECTRAL_NM_" << nm;
@@ -51,16 +67,11 @@ public:
         }
         out << "END_DATA\n";
     }
-    ~SpectralFile() {
-        if (std::getenv("MEASURE_BENCH_KEEP") != nullptr) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
     const std::string& input() const { return input_; }
-    std::string output(const char* name) const { return (folder_ / name).string(); }
+    std::string output(const char* name) const { return folder_.file(name); }
 
 private:
-    std::filesystem::path folder_;
+    ScratchFolder folder_;
     std::string input_;
 };
 
@@ -130,22 +141,6 @@ BENCHMARK(BM_LittleCmsConvert)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Files of many patches and of many fields: convert's time grows with the
 // size of the file, never with its square (the fitted complexity says which).
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("measure-bench-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    std::string file(const std::string& name) const { return (folder_ / name).string(); }
-
-private:
-    std::filesystem::path folder_;
-};
 
 // `patches` rows of SAMPLE_ID, `channels` device values nCLR_k and XYZ.
 std::string deviceFile(const ScratchFolder& folder, int patches, int channels) {

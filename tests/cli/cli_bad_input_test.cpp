@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "cli/cli_runner.h"
 
@@ -72,10 +71,7 @@ TEST(CliBadInput, EveryCommandFailsWithOneLineAndLeavesItsOutputAlone) {
             EXPECT_EQ(run.exitCode, 1) << what;
             ASSERT_EQ(run.errorLines().size(), 1u) << what << ": " << run.errors;
             EXPECT_NE(run.errors.find(bad.expected), std::string::npos) << what << ": " << run.errors;
-            std::ifstream out(cli.file("out.txt"));
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>()),
-                      "earlier output")
-                << what;
+            EXPECT_EQ(readFile(cli.file("out.txt")), "earlier output") << what;
         }
     }
     // No temporary file is left behind either.

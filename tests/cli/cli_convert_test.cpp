@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "cli/cli_runner.h"
@@ -49,8 +48,7 @@ TEST_F(CliConvert, SpectraBecomeXyzLabAndDensitiesAsTheLibraryComputesThem) {
         EXPECT_EQ(out.CellValue(p, out.FieldColumn("D_E_BLUE")), e[2]);
         EXPECT_EQ(out.CellValue(p, out.FieldColumn("D_E_VIS")), e[3]);
     }
-    std::ifstream written(cli_.file("lab.txt"));
-    const std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    const std::string text = readFile(cli_.file("lab.txt"));
     EXPECT_NE(
         text.find("WEIGHTING_FUNCTION\t\"ILLUMINANT, D50\"\nWEIGHTING_FUNCTION\t\"OBSERVER, 2 degree\"\n"),
         std::string::npos);

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -51,8 +50,7 @@ protected:
             EXPECT_EQ(reader.GetXYZ(patch, c), xyz[c]) << c;
             EXPECT_EQ(reader.CellValue(patch, reader.LabColumn(c)), lab[c]) << c;
         }
-        std::ifstream in(cli_.file(file));
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string text = readFile(cli_.file(file));
         EXPECT_NE(
             text.find(
                 "WEIGHTING_FUNCTION\t\"ILLUMINANT, D50\"\nWEIGHTING_FUNCTION\t\"OBSERVER, 2 degree\"\n"),
@@ -100,8 +98,7 @@ TEST_F(CliMeasure, ReportBesideTheMeasurement) {
     const CliRun run = cli_.run({"measure", "--instrument", "11", "--patches", "3", "--per-line", "3", "-o",
                                  "chart.txt", "--sound", "off", "--report"});
     ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
-    std::ifstream in(cli_.file("chart.txt.html"));
-    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string html = readFile(cli_.file("chart.txt.html"));
     EXPECT_NE(html.find("<polyline class=\"curve\" id=\"c-3\""), std::string::npos);
     EXPECT_EQ(html.find("id=\"c-4\""), std::string::npos);
 }

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "cli/cli_runner.h"
@@ -20,11 +19,6 @@ size_t count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
     return n;
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Grey L* 50, white, a blue no screen shows, a dark red.
@@ -43,7 +37,7 @@ TEST_F(CliReport, SpectralFileGivesSwatchesCurvesAndValues) {
     std::ofstream(cli_.file("spectra.txt")) << spectralFile(5);
     const CliRun run = cli_.run({"report", "spectra.txt", "-o", "report.html"});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
-    const std::string html = readText(cli_.file("report.html"));
+    const std::string html = readFile(cli_.file("report.html"));
     EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
     EXPECT_EQ(count(html, "class=\"swatch"), 5u);
     // Self-contained: nothing is loaded from elsewhere.
@@ -97,7 +91,7 @@ TEST_F(CliReport, SwatchesAreSrgbAndOutOfGamutColoursAreMarked) {
     std::ofstream(cli_.file("lab.txt")) << kLabChart;
     const CliRun run = cli_.run({"report", "lab.txt"});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
-    const std::string html = readText(cli_.file("lab.txt.html"));
+    const std::string html = readFile(cli_.file("lab.txt.html"));
     EXPECT_EQ(count(html, "class=\"swatch"), 4u);
     EXPECT_EQ(count(html, "<svg"), 0u);  // no spectra, no curves
     EXPECT_NE(
@@ -121,7 +115,7 @@ TEST_F(CliReport, AReferenceSplitsEverySwatchAndClassesItsDifference) {
            "BEGIN_DATA\nR1 37.99 13.56 14.06\nG50 50.5 0 0\nW 90 0 10\nB1 50 100 -100\nEND_DATA\n";
     const CliRun run = cli_.run({"report", "measured.txt", "--reference", "lab.txt", "-o", "vs.html"});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
-    const std::string html = readText(cli_.file("vs.html"));
+    const std::string html = readFile(cli_.file("vs.html"));
     EXPECT_EQ(count(html, "class=\"swatch"), 4u);
     EXPECT_EQ(count(html, "<span class=\"ref\""), 4u);
     EXPECT_EQ(count(html, "<span class=\"meas\""), 4u);
