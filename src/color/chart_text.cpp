@@ -19,6 +19,39 @@ std::string_view skipSpace(std::string_view text) {
     return text.substr(i);
 }
 
+// The numbers of measurement files are mostly short decimals such as
+// "-12.3456". With at most 15 digits the digits make an integer m that a
+// double holds exactly, as it holds 10^k for k up to 22, so m / 10^k is one
+// correctly rounded division: the same double the general conversion gives
+// (Clinger's fast path). False for anything else, left to from_chars.
+bool shortDecimal(std::string_view text, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t i = 0;
+    const bool negative = text[0] == '-';
+    if (negative) ++i;
+    uint64_t mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 15) return false;
+            mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+            if (point) ++decimals;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 }  // namespace
 
 std::string asciiLowerCase(std::string_view text) {
@@ -142,6 +175,7 @@ bool parseNumber(std::string_view text, double& value) {
     }
     if (text.empty() || !(text[0] == '-' || text[0] == '.' || (text[0] >= '0' && text[0] <= '9')))
         return false;
+    if (shortDecimal(text, value)) return true;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && std::isfinite(value);

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -428,8 +431,52 @@ TEST(ParseNumber, AcceptsOnlyWholeFiniteDecimals) {
         ASSERT_TRUE(parseNumber(text, value)) << text;
         EXPECT_EQ(value, expected) << text;
     }
-    for (const char* text : {"", "-", "+-1", "1.5.2", "12x", "INF", "-INF", "NAN", "1E999", " 1", "0X10"})
+    for (const char* text :
+         {"", "-", "+-1", "1.5.2", "12x", "INF", "-INF", "NAN", "1E999", " 1", "0X10", ".", "-."})
         EXPECT_FALSE(parseNumber(text, value)) << text;
+}
+
+TEST(ParseNumber, ShortDecimalsGiveExactlyTheDoubleOfTheGeneralConversion) {
+    // Short decimals take a quicker way; they must land on the same double,
+    // halfway cases and 15-digit mantissas included, and longer texts too.
+    std::vector<std::string> texts = {"0.1",
+                                      "0.3",
+                                      "-0.0",
+                                      "99.9999",
+                                      "12.3456",
+                                      "1.0000001",
+                                      "0.30000000000000004",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "9007199254740993",
+                                      "0.000000000000001",
+                                      "1E-7",
+                                      "96.4",
+                                      "82.49"};
+    for (uint64_t seed = 1, n = 0; n < 20000; ++n) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        const int decimals = static_cast<int>((seed >> 60) % 8);
+        const uint64_t mantissa = (seed >> 12) % 1000000000000000u;
+        uint64_t scale = 1;
+        for (int d = 0; d < decimals; ++d) scale *= 10;
+        char text[48];
+        if (decimals == 0)
+            std::snprintf(text, sizeof text, "%s%llu", (seed & 1) != 0 ? "-" : "",
+                          static_cast<unsigned long long>(mantissa));
+        else
+            std::snprintf(text, sizeof text, "%s%llu.%0*llu", (seed & 1) != 0 ? "-" : "",
+                          static_cast<unsigned long long>(mantissa / scale), decimals,
+                          static_cast<unsigned long long>(mantissa % scale));
+        texts.emplace_back(text);
+    }
+    for (const std::string& text : texts) {
+        double expected = 0.0;
+        std::from_chars(text.data(), text.data() + text.size(), expected);
+        double value = 1.0;
+        ASSERT_TRUE(parseNumber(text, value)) << text;
+        ASSERT_EQ(value, expected) << text;
+        ASSERT_EQ(std::signbit(value), std::signbit(expected)) << text;
+    }
 }
 
 }  // namespace
