@@ -37,6 +37,16 @@ class Options;
 std::optional<int> commandPreamble(const char* command, const Options& opts, const char* help,
                                    bool takesArguments = false);
 
+// The one input file of convert and report and the file they write: -o, or
+// the input's name with `suffix` added. Ends with 1 (status set) for a count
+// of inputs other than one or an output that is the input itself.
+struct InputOutput {
+    std::string input;
+    std::string output;
+};
+std::optional<InputOutput> inputAndOutput(const char* command, const Options& opts, const char* suffix,
+                                          int& status);
+
 // How a user names a measurement mode on the command line.
 struct ModeChoice {
     const char* option;  // "lab", "status-e", ...

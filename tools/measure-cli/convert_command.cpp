@@ -1,6 +1,5 @@
 // convert: CGATS in, XYZ and L*a*b* (and densities from spectra) out.
 #include <cstdio>
-#include <filesystem>
 
 #include "commands.h"
 #include "convert.h"
@@ -25,13 +24,11 @@ int runConvert(int argc, char** argv, int first) {
             "  -o, --output FILE   the converted file (default: INPUT with .lab.txt added)",
             true))
         return *end;
-    if (opts.positional().size() != 1) return fail(command, "give exactly one input file");
-    const std::string input = opts.positional()[0];
-    const std::string output = opts.value("--output").value_or(input + ".lab.txt");
-    std::error_code ec;
-    if (std::filesystem::equivalent(input, output, ec))
-        return fail(command, "the output would overwrite the input");
-    const ConvertOutcome outcome = convertCgats(input, output);
+    int status = kExitOk;
+    const auto files = inputAndOutput(command, opts, ".lab.txt", status);
+    if (!files) return status;
+    const std::string& output = files->output;
+    const ConvertOutcome outcome = convertCgats(files->input, output);
     if (!outcome.ok) return fail(command, outcome.problem);
     std::printf("Converted %zu patches from %s: %s\n", outcome.patches, outcome.from, output.c_str());
     return kExitOk;

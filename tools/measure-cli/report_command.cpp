@@ -1,6 +1,5 @@
 // report: an HTML page of a measurement file, optionally against a reference.
 #include <cstdio>
-#include <filesystem>
 
 #include "commands.h"
 #include "options.h"
@@ -24,13 +23,11 @@ int runReport(int argc, char** argv, int first) {
                             "  -o, --output FILE   the page (default: MEASURED with .html added)",
                             true))
         return *end;
-    if (opts.positional().size() != 1) return fail(command, "give exactly one measurement file");
-    const std::string input = opts.positional()[0];
-    const std::string output = opts.value("--output").value_or(input + ".html");
-    std::error_code ec;
-    if (std::filesystem::equivalent(input, output, ec))
-        return fail(command, "the report would overwrite the measurement file");
-    const ReportOutcome outcome = writeReport(input, opts.value("--reference").value_or(""), output);
+    int status = kExitOk;
+    const auto files = inputAndOutput(command, opts, ".html", status);
+    if (!files) return status;
+    const std::string& output = files->output;
+    const ReportOutcome outcome = writeReport(files->input, opts.value("--reference").value_or(""), output);
     if (!outcome.ok) return fail(command, outcome.problem);
     std::printf("Report of %zu patches: %s\n", outcome.patches, output.c_str());
     return kExitOk;
