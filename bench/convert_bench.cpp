@@ -8,8 +8,8 @@
 
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -23,15 +23,31 @@ namespace {
 constexpr int kPatches = 20000;
 constexpr uint32_t kHeader[3] = {380, 10, 36};
 
+// A folder of its own under the temporary folder, removed at the end
+// (kept with MEASURE_BENCH_KEEP set, to look at the files).
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("measure-bench-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+    }
+    ~ScratchFolder() {
+        if (std::getenv("MEASURE_BENCH_KEEP") != nullptr) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    std::string file(const std::string& name) const { return (folder_ / name).string(); }
+
+private:
+    std::filesystem::path folder_;
+};
+
 // A spectral measurement file as instruments export it: SAMPLE_ID, then
 // SPECTRAL_NM_380 ... SPECTRAL_NM_730 in percent with four decimals.
 class SpectralFile {
 public:
-    SpectralFile() {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("measure-bench-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-        input_ = (folder_ / "spectra.txt").string();
+    SpectralFile() : input_(folder_.file("spectra.txt")) {
         std::ofstream out(input_);
         out << "CGATS.17\nORIGINATOR\t\"bench\"\nNUMBER_OF_FIELDS\t37\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
         for (int nm = 380; nm <= 730; nm += 10) out << "\tSPECTRAL_NM_" << nm;
@@ -51,16 +67,11 @@ public:
         }
         out << "END_DATA\n";
     }
-    ~SpectralFile() {
-        if (std::getenv("MEASURE_BENCH_KEEP") != nullptr) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
     const std::string& input() const { return input_; }
-    std::string output(const char* name) const { return (folder_ / name).string(); }
+    std::string output(const char* name) const { return folder_.file(name); }
 
 private:
-    std::filesystem::path folder_;
+    ScratchFolder folder_;
     std::string input_;
 };
 
@@ -127,5 +138,54 @@ void BM_LittleCmsConvert(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPatches);
 }
 BENCHMARK(BM_LittleCmsConvert)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Files of many patches and of many fields: convert's time grows with the
+// size of the file, never with its square (the fitted complexity says which).
+
+// `patches` rows of SAMPLE_ID, `channels` device values nCLR_k and XYZ.
+std::string deviceFile(const ScratchFolder& folder, int patches, int channels) {
+    const std::string path =
+        folder.file("device-" + std::to_string(patches) + "x" + std::to_string(channels) + ".txt");
+    std::ofstream out(path);
+    out << "CGATS.17\nNUMBER_OF_FIELDS\t" << channels + 4 << "\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
+    for (int c = 1; c <= channels; ++c) out << '\t' << channels << "CLR_" << c;
+    out << "\tXYZ_X\tXYZ_Y\tXYZ_Z\nEND_DATA_FORMAT\nNUMBER_OF_SETS\t" << patches << "\nBEGIN_DATA\n";
+    for (int p = 0; p < patches; ++p) {
+        out << p + 1;
+        for (int c = 0; c < channels; ++c) out << '\t' << (p + c) % 101;
+        out << '\t' << 10 + p % 80 << ".5\t" << 11 + p % 85 << ".25\t" << 9 + p % 70 << ".75\n";
+    }
+    out << "END_DATA\n";
+    return path;
+}
+
+void convertScaling(benchmark::State& state, int patches, int channels) {
+    const ScratchFolder folder;
+    const std::string input = deviceFile(folder, patches, channels);
+    const std::string output = folder.file("out.txt");
+    for (auto _ : state) {
+        const cli::ConvertOutcome outcome = cli::convertCgats(input, output);
+        if (!outcome.ok) state.SkipWithError(outcome.problem.c_str());
+    }
+    state.SetComplexityN(state.range(0));
+}
+
+void BM_ConvertManyPatches(benchmark::State& state) {
+    convertScaling(state, static_cast<int>(state.range(0)), 4);
+}
+BENCHMARK(BM_ConvertManyPatches)
+    ->RangeMultiplier(2)
+    ->Range(12500, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+void BM_ConvertManyFields(benchmark::State& state) {
+    convertScaling(state, 100, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_ConvertManyFields)
+    ->RangeMultiplier(2)
+    ->Range(125, 1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 }  // namespace

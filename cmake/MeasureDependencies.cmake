@@ -88,6 +88,7 @@ measure_optional_files(TINYXML2
             tests/drivers/simulator/simulation_config_test.cpp
             tests/drivers/simulator/simulator_test.cpp
             tests/cli/cli_measure_test.cpp
+            tests/cli/cli_report_test.cpp
   STAND_INS src/drivers/simulator/simulation_config_unavailable.cpp
             tests/drivers/simulator/simulation_config_unavailable_test.cpp)
 measure_optional_files(CURL NEEDED_BY src/transport/http_client.cpp tests/transport/http_client_test.cpp)
@@ -95,6 +96,11 @@ measure_optional_files(CURL NEEDED_BY src/transport/http_client.cpp tests/transp
 measure_optional_files(LCMS2
   NEEDED_BY src/color/pxicc.cpp tests/color/icc_display_test.cpp
   STAND_INS src/color/pxicc_unavailable.cpp tests/color/pxicc_unavailable_test.cpp)
+# measure-cli's report shows measured colours through the same engine.
+measure_optional_files(LCMS2_CLI
+  NEEDED_BY tools/measure-cli/display_colour_lcms.cpp tests/cli/cli_report_test.cpp
+  STAND_INS tools/measure-cli/display_colour_unavailable.cpp)
+set(MEASURE_WITH_LCMS2_CLI ${MEASURE_WITH_LCMS2})
 measure_optional_files(HTTPS_SERVER NEEDED_BY tests/transport/http_client_test.cpp)
 
 if(NOT WIN32)

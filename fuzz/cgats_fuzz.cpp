@@ -29,8 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             reader.GetSpectrum(patch, spectrum.data());
         } catch (measure::eColorCtrlErrors) {
         }
-        for (int column = -1; column <= static_cast<int>(reader.FieldNames().size()); ++column)
+        try {
+            std::vector<double> spectrum(reader.SpectralFields().size());
+            (void)reader.GetSpectrumChecked(patch, spectrum.data());
+        } catch (measure::eColorCtrlErrors) {
+        }
+        (void)reader.PatchLine(patch);
+        for (int column = -1; column <= static_cast<int>(reader.FieldNames().size()); ++column) {
             (void)reader.CellValue(patch, column);
+            double number = 0.0;
+            (void)reader.CellNumber(patch, column, number);
+        }
     }
     for (int type : {0, 1, 2, 3, 4, 5, 6, 101}) (void)reader.HasData(type);
     try {

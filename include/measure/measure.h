@@ -533,6 +533,14 @@ MEASURE_API int32_t SpectrumToDensity(double* densities, const uint32_t* header,
 /* CIELAB of XYZ for the white X 96.4, Y 100, Z 82.49, the white of the
  * instruments' own Lab values. Any output pointer may be null. */
 MEASURE_API void XYZToLab(double X, double Y, double Z, double* L, double* a, double* b);
+/* XYZ of CIELAB for the same white: the inverse of XYZToLab, so that
+ * LabToXYZ then XYZToLab gives the Lab back. Any output pointer may be null. */
+MEASURE_API void LabToXYZ(double L, double a, double b, double* X, double* Y, double* Z);
+
+/* Colour differences of two L*a*b* colours: CIE76 (their distance) and
+ * CIEDE2000 (kL = kC = kH = 1). Both are symmetric in the two colours. */
+MEASURE_API double DeltaE76(double L1, double a1, double b1, double L2, double a2, double b2);
+MEASURE_API double DeltaE2000(double L1, double a1, double b1, double L2, double a2, double b2);
 
 /* ------------------------------------------------------------------------ */
 /* CGATS / IT8 measurement and chart files, read by the library's own reader
@@ -571,11 +579,30 @@ MEASURE_API int32_t MeasureCgatsGetLab(const MEASURE_CGATS* file, int32_t patch,
 MEASURE_API int32_t MeasureCgatsSpectralLayout(const MEASURE_CGATS* file, uint32_t* header);
 /* The reflectance factors of patch (ascending wavelength; SPECTRAL_NM_
  * percentages divided by 100) into values; returns the count written, or -1
- * when the patch is missing, the file has no spectra or capacity is short. */
+ * when the patch is missing, the file has no spectra or capacity is short.
+ * A cell that is no number counts as 0 and makes the result -2 (the values
+ * are written all the same); MeasureCgatsCheckSpectrum names the cell. */
 MEASURE_API int32_t MeasureCgatsGetSpectrum(const MEASURE_CGATS* file, int32_t patch, double* values,
                                             int32_t capacity);
+/* -1 when every spectral cell of the patch is a decimal number, else the
+ * column (0-based, as in MeasureCgatsFieldName) of the first one that is not. */
+MEASURE_API int32_t MeasureCgatsCheckSpectrum(const MEASURE_CGATS* file, int32_t patch);
 /* The patch's SAMPLE_ID (or SAMPLE_NAME) text, or null when the file has neither. */
 MEASURE_API const char* MeasureCgatsSampleId(const MEASURE_CGATS* file, int32_t patch);
+/* The data format: the number of fields (-1 for a null handle) and the name
+ * of field `column` (0-based, upper case), or null outside the format. */
+MEASURE_API int32_t MeasureCgatsFieldCount(const MEASURE_CGATS* file);
+MEASURE_API const char* MeasureCgatsFieldName(const MEASURE_CGATS* file, int32_t column);
+/* The text of one cell as the file has it (without its double quotes; upper
+ * case unless it was quoted), or null outside the table. */
+MEASURE_API const char* MeasureCgatsCell(const MEASURE_CGATS* file, int32_t patch, int32_t column);
+/* The number in one cell: 1 with *value set when the whole cell is a decimal
+ * number, 0 when it is anything else or outside the table. */
+MEASURE_API int32_t MeasureCgatsCellNumber(const MEASURE_CGATS* file, int32_t patch, int32_t column,
+                                           double* value);
+/* The line of the file (from 1) that holds the patch's row, for messages that
+ * point a user at it; 0 outside the table. */
+MEASURE_API int32_t MeasureCgatsPatchLine(const MEASURE_CGATS* file, int32_t patch);
 
 #ifndef _WIN32
 /* POSIX message windows: a window is a queue the host reads from. Posted

@@ -88,8 +88,11 @@ const std::array<std::string_view, kIntegerKeywordCount>& cgatsIntegerKeywords()
 // One pass over a text: the line reader and the header and data phases.
 class CgatsChartReader::Parser {
 public:
-    Parser(CgatsChartReader& reader, std::string_view text, const std::string& name)
-        : r_(reader), p_(text.data()), end_(text.data() + text.size()), name_(name) {}
+    // Parses the reader's cellText_, which holds the whole file: the table's
+    // cells are written into the same buffer behind the read position, so
+    // that a large file is held once.
+    Parser(CgatsChartReader& reader, const std::string& name)
+        : r_(reader), p_(reader.cellText_.data()), end_(p_ + reader.cellText_.size()), name_(name) {}
 
     void run() {
         header();
@@ -292,36 +295,151 @@ private:
             r_.colorEntries_[static_cast<size_t>(entry - 1)].name = items[2];
     }
 
+    // What a character of a data row is to the row reader.
+    enum CharClass : uint8_t { kPlain, kBlank, kQuote, kLineEnd, kZero };
+    struct RowTables {
+        std::array<CharClass, 256> kind{};
+        std::array<char, 256> unquoted{};  // upper case, comma as full stop
+        RowTables() {
+            for (int c = 0; c < 256; ++c) {
+                const char ch = static_cast<char>(c);
+                kind[static_cast<size_t>(c)] = ch == ' ' || ch == '\t'    ? kBlank
+                                               : ch == '"'                ? kQuote
+                                               : ch == '\r' || ch == '\n' ? kLineEnd
+                                               : ch == '\0'               ? kZero
+                                                                          : kPlain;
+                unquoted[static_cast<size_t>(c)] = ch == ',' ? '.' : asciiUpper(ch);
+            }
+        }
+    };
+
+    // One data row straight from the text into the cell table: the line rules
+    // of nextLine() and the token rules of ChartTokens::split() in a single
+    // pass, since the table is nearly all of a large file. Writes at `out`,
+    // which never passes the read position: every character written stands
+    // for one read, and a token's zero byte for the blank or line end read
+    // after it (at the very end of the text, for the string's own zero). False
+    // at the end of the text with nothing collected; `cells` counts the
+    // tokens added.
+    bool nextRow(char*& out, size_t& cells) {
+        static const RowTables tables;
+        char* const base = r_.cellText_.data();
+        std::vector<size_t>& starts = r_.cellStart_;
+        const size_t firstStart = starts.size();
+        bool collected = false;
+        bool quoted = false;
+        char* token = nullptr;  // start of the token being read, if any
+        auto finishToken = [&] {
+            if (token == nullptr) return;
+            if (out != token) {  // "" is no token
+                starts.push_back(static_cast<size_t>(token - base));
+                *out++ = '\0';
+            }
+            token = nullptr;
+        };
+        auto rowEnds = [&] {
+            finishToken();
+            cells = starts.size() - firstStart;
+            return true;
+        };
+        while (p_ < end_) {
+            if (!quoted) {
+                // Most of a table: a run of plain characters, one value.
+                const char* run = p_;
+                while (run < end_ && tables.kind[static_cast<uint8_t>(*run)] == kPlain) ++run;
+                if (run != p_) {
+                    if (!collected) lineNumber_ = physicalLine_;
+                    collected = true;
+                    if (token == nullptr) token = out;
+                    for (; p_ < run; ++p_) *out++ = tables.unquoted[static_cast<uint8_t>(*p_)];
+                    continue;
+                }
+            }
+            const char c = *p_++;
+            switch (tables.kind[static_cast<uint8_t>(c)]) {
+                case kLineEnd:
+                    if (c == '\r' && p_ < end_ && *p_ == '\n') ++p_;
+                    ++physicalLine_;
+                    if (collected) return rowEnds();
+                    continue;
+                case kZero:
+                    // A zero byte never becomes part of a value.
+                    if (quoted || !collected) continue;
+                    return rowEnds();
+                case kQuote:
+                    if (!collected) lineNumber_ = physicalLine_;
+                    collected = true;
+                    quoted = !quoted;
+                    if (token == nullptr) token = out;
+                    continue;
+                case kBlank:
+                    if (!collected) lineNumber_ = physicalLine_;
+                    collected = true;
+                    if (quoted) break;
+                    finishToken();
+                    continue;
+                case kPlain:
+                    if (!collected) lineNumber_ = physicalLine_;
+                    collected = true;
+                    break;
+            }
+            if (token == nullptr) token = out;
+            *out++ = quoted ? (c == ',' ? '.' : c) : tables.unquoted[static_cast<uint8_t>(c)];
+        }
+        rowEnds();
+        return collected;
+    }
+
     // Rows 0 .. NUMBER_OF_SETS - 1 hold one value per field; the row after
-    // them must be END_DATA. Lines of nothing but blanks are no rows.
+    // them must be END_DATA. Lines of nothing but blanks are no rows. A row
+    // that fails is taken out of the table again, so that the rows kept are
+    // whole.
     void data() {
         const int32_t sets = r_.integer_[kNumberOfSets];
         const size_t fields = r_.fields_.size();
         // Reserve for what the rest of the text can hold, never for what
         // NUMBER_OF_SETS merely claims.
         const size_t remaining = static_cast<size_t>(end_ - p_);
-        r_.cellText_.reserve(remaining + 1);
         r_.cellStart_.reserve(std::min(static_cast<size_t>(sets) * fields, remaining / 2 + 1));
+        r_.rowLine_.reserve(std::min(static_cast<size_t>(sets), remaining / 2 + 1));
+        char* out = r_.cellText_.data() + (p_ - r_.cellText_.data());
+        // The table ends where the rows written so far end, also on failure.
+        struct Trim {
+            std::string& text;
+            char*& out;
+            ~Trim() { text.resize(static_cast<size_t>(out - text.data())); }
+        } trim{r_.cellText_, out};
         for (int32_t row = 0; row <= sets;) {
-            if (!nextLine()) {
+            char* const textMark = out;
+            const size_t startMark = r_.cellStart_.size();
+            auto dropRow = [&] {
+                out = textMark;
+                r_.cellStart_.resize(startMark);
+            };
+            size_t cells = 0;
+            if (!nextRow(out, cells)) {
                 if (row < sets) fail(kCgatsEndsInData, "the file ends inside the data table");
                 fail(kCgatsEndsInData, "the file ends before END_DATA");
             }
-            tokens_.split(line_);
-            if (tokens_.empty()) continue;
+            if (cells == 0) continue;
+            const bool endData =
+                std::string_view(r_.cellText_.data() + r_.cellStart_[startMark]) == "END_DATA";
             if (row == sets) {
-                if (tokens_[0] != "END_DATA") fail(kCgatsNoEndData, "more rows than NUMBER_OF_SETS");
+                dropRow();
+                if (!endData) fail(kCgatsNoEndData, "more rows than NUMBER_OF_SETS");
                 return;
             }
-            if (tokens_[0] == "END_DATA") fail(kCgatsEarlyEndData, "END_DATA before NUMBER_OF_SETS rows");
-            if (tokens_.size() != fields) {
+            if (endData) {
+                dropRow();
+                fail(kCgatsEarlyEndData, "END_DATA before NUMBER_OF_SETS rows");
+            }
+            if (cells != fields) {
+                dropRow();
                 char what[96];
-                std::snprintf(what, sizeof what, "row has %zu values for %zu fields", tokens_.size(), fields);
+                std::snprintf(what, sizeof what, "row has %zu values for %zu fields", cells, fields);
                 fail(kCgatsRowValueCount, what);
             }
-            const size_t base = r_.cellText_.size();
-            r_.cellText_.append(tokens_.text());
-            for (size_t start : tokens_.starts()) r_.cellStart_.push_back(base + start);
+            r_.rowLine_.push_back(lineNumber_);
             ++row;
         }
     }
@@ -363,6 +481,8 @@ void CgatsChartReader::reset() {
     cellText_.shrink_to_fit();
     cellStart_.clear();
     cellStart_.shrink_to_fit();
+    rowLine_.clear();
+    rowLine_.shrink_to_fit();
 }
 
 void CgatsChartReader::resetDataFormat() {
@@ -384,19 +504,20 @@ void CgatsChartReader::resetDataFormat() {
 
 int CgatsChartReader::Read(const std::string& path) {
     reset();
-    std::string text;
-    if (!loadFile(path, text)) {
+    if (!loadFile(path, cellText_)) {
+        cellText_.clear();
         LogF(0, kLogName, "%s: line 0: cannot open the file (%d)", path.c_str(),
              static_cast<int>(kCgatsCannotOpen));
         throw kCgatsCannotOpen;
     }
-    Parser(*this, text, path).run();
+    Parser(*this, path).run();
     return 0;
 }
 
 int CgatsChartReader::ReadFromMemory(std::string_view text, const std::string& name) {
     reset();
-    Parser(*this, text, name).run();
+    cellText_.assign(text);
+    Parser(*this, name).run();
     return 0;
 }
 
@@ -547,6 +668,16 @@ double CgatsChartReader::CellValue(int patch, int column) const {
     return text != nullptr ? parseDouble(text) : 0.0;
 }
 
+bool CgatsChartReader::CellNumber(int patch, int column, double& value) const {
+    const char* text = Cell(patch, column);
+    return text != nullptr && parseNumber(text, value);
+}
+
+int CgatsChartReader::PatchLine(int patch) const {
+    return patch >= 0 && static_cast<size_t>(patch) < rowLine_.size() ? rowLine_[static_cast<size_t>(patch)]
+                                                                      : 0;
+}
+
 double CgatsChartReader::GetXYZ(int patch, int component) const {
     if (patch < 0 || patch >= GetPatchCount() || patch >= RowCount()) return -1.0;
     if (component < 0 || component > 2) return -2.0;
@@ -576,6 +707,21 @@ void CgatsChartReader::GetSpectrum(int patch, double* out) const {
     if (patch < 0 || patch >= GetPatchCount() || patch >= RowCount()) throw kCgatsPatchOutOfRange;
     for (size_t i = 0; i < spectral_.size(); ++i)
         out[i] = std::fabs(CellValue(patch, spectral_[i].column)) / spectralScale_;
+}
+
+int CgatsChartReader::GetSpectrumChecked(int patch, double* out) const {
+    if (spectral_.empty()) throw kCgatsNoSpectralData;
+    if (patch < 0 || patch >= GetPatchCount() || patch >= RowCount()) throw kCgatsPatchOutOfRange;
+    // The row's cells found once: this runs for every patch of a file.
+    const size_t* row = cellStart_.data() + static_cast<size_t>(patch) * fields_.size();
+    int firstBad = -1;
+    for (size_t i = 0; i < spectral_.size(); ++i) {
+        double value = 0.0;
+        const int column = spectral_[i].column;
+        if (!parseNumber(cellText_.c_str() + row[column], value) && firstBad < 0) firstBad = column;
+        out[i] = std::fabs(value) / spectralScale_;
+    }
+    return firstBad;
 }
 
 bool CgatsChartReader::KeywordValue(std::string_view keyword, std::string& value) const {

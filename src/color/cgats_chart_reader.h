@@ -138,6 +138,9 @@ public:
     // reflectance factor (absolute value, divided by the spectral scale).
     // `out` must hold the count of GetSpectralLayout.
     void GetSpectrum(int patch, double* out) const;
+    // The same, and -1 when every spectral cell of the patch is a number,
+    // else the column of the first that is not (it counts as 0 in `out`).
+    int GetSpectrumChecked(int patch, double* out) const;
 
     // Header values.
     int32_t IntegerKeyword(CgatsIntegerKeyword keyword) const { return integer_[keyword]; }
@@ -183,6 +186,11 @@ public:
     const char* Cell(int patch, int column) const;
     // atof of the cell; 0 outside the table.
     double CellValue(int patch, int column) const;
+    // The cell when it is one whole decimal number (parseNumber); false for
+    // any other text and outside the table.
+    bool CellNumber(int patch, int column, double& value) const;
+    // The line of the file holding the patch's row; 0 outside the table.
+    int PatchLine(int patch) const;
 
 private:
     class Parser;
@@ -219,10 +227,12 @@ private:
     int sampleName_ = 0;
     int errorLine_ = 0;
 
-    // The table: every cell's text, zero-terminated, one after another;
+    // The table: every cell's text, zero-terminated, one after another (in
+    // the buffer the file was read into, after what is left of its header);
     // cellStart_ has one entry per cell, row by row.
     std::string cellText_;
     std::vector<size_t> cellStart_;
+    std::vector<int> rowLine_;
 };
 
 }  // namespace measure

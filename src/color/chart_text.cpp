@@ -19,6 +19,39 @@ std::string_view skipSpace(std::string_view text) {
     return text.substr(i);
 }
 
+// The numbers of measurement files are mostly short decimals such as
+// "-12.3456". With at most 15 digits the digits make an integer m that a
+// double holds exactly, as it holds 10^k for k up to 22, so m / 10^k is one
+// correctly rounded division: the same double the general conversion gives
+// (Clinger's fast path). False for anything else, left to from_chars.
+bool shortDecimal(std::string_view text, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t i = 0;
+    const bool negative = text[0] == '-';
+    if (negative) ++i;
+    uint64_t mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 15) return false;
+            mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+            if (point) ++decimals;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 }  // namespace
 
 std::string asciiLowerCase(std::string_view text) {
@@ -42,6 +75,18 @@ bool loadFile(const std::string& path, std::string& text) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) return false;
     text.clear();
+    // One read of the whole file when its size is known and sensible (a
+    // folder or a device can claim anything); pieces otherwise.
+    constexpr long kOneReadLimit = 1L << 30;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(file.get());
+        if (size > 0 && size < kOneReadLimit && std::fseek(file.get(), 0, SEEK_SET) == 0) {
+            text.resize(static_cast<size_t>(size));
+            text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+        } else {
+            std::rewind(file.get());
+        }
+    }
     char buffer[1 << 16];
     for (;;) {
         const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
@@ -121,6 +166,19 @@ double parseDouble(std::string_view text) {
     if (e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-')
         return negative ? -0.0 : 0.0;
     return negative ? -HUGE_VAL : HUGE_VAL;
+}
+
+bool parseNumber(std::string_view text, double& value) {
+    if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text[0] == '-') return false;  // "+-1" is no number
+    }
+    if (text.empty() || !(text[0] == '-' || text[0] == '.' || (text[0] >= '0' && text[0] <= '9')))
+        return false;
+    if (shortDecimal(text, value)) return true;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
 int32_t parseInt(std::string_view text) {

@@ -62,6 +62,10 @@ std::vector<std::string> splitTokens(std::string_view text);
 // atof: a full stop is the decimal separator; overflow gives +-HUGE_VAL,
 // underflow 0.
 double parseDouble(std::string_view text);
+// A whole text that is one finite decimal number (an optional sign, digits
+// with an optional full stop, an optional exponent): true with `value` set;
+// false for anything else, an empty text included.
+bool parseNumber(std::string_view text, double& value);
 // atoi/atol: saturates at the limits of int32 instead of overflowing.
 int32_t parseInt(std::string_view text);
 // The nearest integer, halves away from zero, saturated to int32; NaN is 0.

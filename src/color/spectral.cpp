@@ -186,8 +186,29 @@ bool checkStep(const uint32_t* header, const char* function) {
     return false;
 }
 
+constexpr double kLabCubeRoot = 0.3333333;
+constexpr double kLabLinearLimit = 0.008856;
+
 double labF(double t) {
-    return t > 0.008856 ? std::pow(t, 0.3333333) : 7.787 * t + 16.0 / 116.0;
+    return t > kLabLinearLimit ? std::pow(t, kLabCubeRoot) : 7.787 * t + 16.0 / 116.0;
+}
+
+// The inverse of labF: the power branch for every f it can give, the
+// straight segment below.
+double labFInverse(double f) {
+    static const double powerFloor = std::pow(kLabLinearLimit, kLabCubeRoot);
+    return f > powerFloor ? std::pow(f, 1.0 / kLabCubeRoot) : (f - 16.0 / 116.0) / 7.787;
+}
+
+constexpr double kPi = 3.14159265358979323846;
+double radians(double degrees) {
+    return degrees * (kPi / 180.0);
+}
+// Hue angle in degrees, 0 to 360; 0 for a neutral colour.
+double hueDegrees(double b, double a) {
+    if (a == 0.0 && b == 0.0) return 0.0;
+    const double h = std::atan2(b, a) * (180.0 / kPi);
+    return h < 0.0 ? h + 360.0 : h;
 }
 
 }  // namespace
@@ -263,11 +284,78 @@ void XYZToLab(double X, double Y, double Z, double* L, double* a, double* b) {
     if (b != nullptr) *b = 200.0 * (fy - fz);
 }
 
+// fy = (L* + 16) / 116, fx = fy + a* / 500, fz = fy - b* / 200, then
+// X = 96.4 f^-1(fx), Y = 100 f^-1(fy), Z = 82.49 f^-1(fz).
+void LabToXYZ(double L, double a, double b, double* X, double* Y, double* Z) {
+    const double fy = (L + 16.0) / 116.0;
+    if (X != nullptr) *X = 96.4 * labFInverse(fy + a / 500.0);
+    if (Y != nullptr) *Y = 100.0 * labFInverse(fy);
+    if (Z != nullptr) *Z = 82.49 * labFInverse(fy - b / 200.0);
+}
+
 double DeltaE76(double L1, double a1, double b1, double L2, double a2, double b2) {
     const double dL = L1 - L2;
     const double da = a1 - a2;
     const double db = b1 - b2;
     return std::sqrt(dL * dL + da * da + db * db);
+}
+
+// CIEDE2000 (CIE 142-2001) as Sharma, Wu and Dalal (2005) write it out:
+//   G = 0.5 (1 - sqrt(Cab^7 / (Cab^7 + 25^7))) with Cab the mean chroma,
+//   a' = (1 + G) a, C' = sqrt(a'^2 + b^2), h' = atan2(b, a') in degrees;
+//   dL' = L2 - L1, dC' = C'2 - C'1, dH' = 2 sqrt(C'1 C'2) sin(dh' / 2) with dh'
+//   the hue difference brought into -180..180 (0 when a chroma is 0);
+//   mean hue h' the mean of the two hues taken the short way round;
+//   T = 1 - 0.17 cos(h' - 30) + 0.24 cos(2h') + 0.32 cos(3h' + 6) - 0.20 cos(4h' - 63);
+//   SL = 1 + 0.015 (L' - 50)^2 / sqrt(20 + (L' - 50)^2), SC = 1 + 0.045 C',
+//   SH = 1 + 0.015 C' T, RT = -sin(60 exp(-((h' - 275) / 25)^2)) 2 sqrt(C'^7 / (C'^7 + 25^7));
+//   dE00 = sqrt((dL'/SL)^2 + (dC'/SC)^2 + (dH'/SH)^2 + RT (dC'/SC)(dH'/SH)).
+double DeltaE2000(double L1, double a1, double b1, double L2, double a2, double b2) {
+    constexpr double k25To7 = 6103515625.0;  // 25^7
+    const double meanChroma = (std::hypot(a1, b1) + std::hypot(a2, b2)) / 2.0;
+    const double meanChroma7 = std::pow(meanChroma, 7.0);
+    const double g = 0.5 * (1.0 - std::sqrt(meanChroma7 / (meanChroma7 + k25To7)));
+    const double a1p = (1.0 + g) * a1;
+    const double a2p = (1.0 + g) * a2;
+    const double c1p = std::hypot(a1p, b1);
+    const double c2p = std::hypot(a2p, b2);
+    const double h1p = hueDegrees(b1, a1p);
+    const double h2p = hueDegrees(b2, a2p);
+
+    const double dLp = L2 - L1;
+    const double dCp = c2p - c1p;
+    const bool neutral = c1p * c2p == 0.0;
+    double dhp = neutral ? 0.0 : h2p - h1p;
+    if (dhp > 180.0)
+        dhp -= 360.0;
+    else if (dhp < -180.0)
+        dhp += 360.0;
+    const double dHp = 2.0 * std::sqrt(c1p * c2p) * std::sin(radians(dhp / 2.0));
+
+    const double meanL = (L1 + L2) / 2.0;
+    const double meanCp = (c1p + c2p) / 2.0;
+    double meanHp = h1p + h2p;
+    if (!neutral) {
+        if (std::fabs(h1p - h2p) <= 180.0)
+            meanHp /= 2.0;
+        else
+            meanHp = (meanHp < 360.0 ? meanHp + 360.0 : meanHp - 360.0) / 2.0;
+    }
+    const double t = 1.0 - 0.17 * std::cos(radians(meanHp - 30.0)) + 0.24 * std::cos(radians(2.0 * meanHp)) +
+                     0.32 * std::cos(radians(3.0 * meanHp + 6.0)) -
+                     0.20 * std::cos(radians(4.0 * meanHp - 63.0));
+    const double dTheta = 30.0 * std::exp(-std::pow((meanHp - 275.0) / 25.0, 2.0));
+    const double meanCp7 = std::pow(meanCp, 7.0);
+    const double rc = 2.0 * std::sqrt(meanCp7 / (meanCp7 + k25To7));
+    const double lOff = (meanL - 50.0) * (meanL - 50.0);
+    const double sl = 1.0 + 0.015 * lOff / std::sqrt(20.0 + lOff);
+    const double sc = 1.0 + 0.045 * meanCp;
+    const double sh = 1.0 + 0.015 * meanCp * t;
+    const double rt = -std::sin(radians(2.0 * dTheta)) * rc;
+    const double l = dLp / sl;
+    const double c = dCp / sc;
+    const double h = dHp / sh;
+    return std::sqrt(l * l + c * c + h * h + rt * c * h);
 }
 
 }  // namespace measure

@@ -1,7 +1,8 @@
 // Reflectance spectra to colour values on the library's fixed grid of 36
 // bands, 380 to 730 nm in 10 nm steps: CIE XYZ for D50 and the 2 degree
 // observer, printing densities (Status E, Status T, DIN 16536, DIN 16536
-// narrow band, each with a visual density), CIELAB and the CIE76 difference.
+// narrow band, each with a visual density), CIELAB and back, and the CIE76
+// and CIEDE2000 differences.
 //
 // The exported SpectrumToXYZ and SpectrumToDensity are declared in
 // measure/measure.h; the drivers use the helpers below as well.
@@ -34,8 +35,15 @@ bool SpectrumToDensWORDS(MEASURESTRUCT* record, int slot, const uint32_t* header
 // instruments' firmware uses for its own Lab values).
 void XYZToLab(double X, double Y, double Z, double* L, double* a, double* b);
 
+// The inverse of XYZToLab for the same white, so that Lab taken from a file
+// and turned into XYZ gives the same Lab back.
+void LabToXYZ(double L, double a, double b, double* X, double* Y, double* Z);
+
 // CIE76 colour difference: the Euclidean distance of two Lab triples.
 double DeltaE76(double L1, double a1, double b1, double L2, double a2, double b2);
+// CIEDE2000 colour difference with kL = kC = kH = 1; symmetric in its two
+// colours.
+double DeltaE2000(double L1, double a1, double b1, double L2, double a2, double b2);
 
 // The weight tables, for the colour-space library and for tests.
 struct TristimulusWeight {

@@ -1,11 +1,10 @@
 // CGATS files for hosts: the library's own chart reader behind a handle, so
-// that a host (measure-cli convert among them) reads measurement files
-// exactly as the drivers do, and XYZToLab beside the spectral exports.
+// that a host (measure-cli among them) reads measurement files exactly as
+// the drivers do.
 #include <memory>
 #include <new>
 
 #include "color/cgats_chart_reader.h"
-#include "color/spectral.h"
 #include "measure/measure.h"
 
 struct MEASURE_CGATS {
@@ -88,8 +87,44 @@ MEASURE_API int32_t MeasureCgatsGetSpectrum(const MEASURE_CGATS* file, int32_t p
     if (!patchInRange(file, patch) || values == nullptr) return -1;
     const auto count = static_cast<int32_t>(file->reader.SpectralFields().size());
     if (count == 0 || capacity < count) return -1;
-    file->reader.GetSpectrum(patch, values);
-    return count;
+    return file->reader.GetSpectrumChecked(patch, values) < 0 ? count : -2;
+}
+
+MEASURE_API int32_t MeasureCgatsCheckSpectrum(const MEASURE_CGATS* file, int32_t patch) {
+    if (!patchInRange(file, patch) || file->reader.SpectralFields().empty()) return -1;
+    const auto& fields = file->reader.SpectralFields();
+    for (const auto& field : fields) {
+        double ignored = 0.0;
+        if (!file->reader.CellNumber(patch, field.column, ignored)) return field.column;
+    }
+    return -1;
+}
+
+MEASURE_API int32_t MeasureCgatsFieldCount(const MEASURE_CGATS* file) {
+    return file != nullptr ? static_cast<int32_t>(file->reader.FieldNames().size()) : -1;
+}
+
+MEASURE_API const char* MeasureCgatsFieldName(const MEASURE_CGATS* file, int32_t column) {
+    if (file == nullptr || column < 0 || static_cast<size_t>(column) >= file->reader.FieldNames().size())
+        return nullptr;
+    return file->reader.FieldNames()[static_cast<size_t>(column)].c_str();
+}
+
+MEASURE_API const char* MeasureCgatsCell(const MEASURE_CGATS* file, int32_t patch, int32_t column) {
+    return patchInRange(file, patch) ? file->reader.Cell(patch, column) : nullptr;
+}
+
+MEASURE_API int32_t MeasureCgatsCellNumber(const MEASURE_CGATS* file, int32_t patch, int32_t column,
+                                           double* value) {
+    double number = 0.0;
+    if (!patchInRange(file, patch) || value == nullptr || !file->reader.CellNumber(patch, column, number))
+        return 0;
+    *value = number;
+    return 1;
+}
+
+MEASURE_API int32_t MeasureCgatsPatchLine(const MEASURE_CGATS* file, int32_t patch) {
+    return patchInRange(file, patch) ? file->reader.PatchLine(patch) : 0;
 }
 
 MEASURE_API const char* MeasureCgatsSampleId(const MEASURE_CGATS* file, int32_t patch) {
@@ -125,12 +160,4 @@ MEASURE_API const char* MeasureCgatsErrorText(int32_t error) {
         default:
             return "the file cannot be read";
     }
-}
-
-MEASURE_API void XYZToLab(double X, double Y, double Z, double* L, double* a, double* b) {
-    double l = 0, aa = 0, bb = 0;
-    measure::XYZToLab(X, Y, Z, &l, &aa, &bb);
-    if (L != nullptr) *L = l;
-    if (a != nullptr) *a = aa;
-    if (b != nullptr) *b = bb;
 }

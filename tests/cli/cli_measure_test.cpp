@@ -37,6 +37,25 @@ std::string listed(int id, const std::string& extra = "") {
 
 class CliMeasure : public ::testing::Test {
 protected:
+    // XYZ and Lab of the delivered spectrum (the simulator's default) follow
+    // SAMPLE_ID, and the header names illuminant and observer.
+    void expectColourValuesFirst(const CgatsChartReader& reader, const std::string& file, int patch) const {
+        const std::vector<std::string> first(reader.FieldNames().begin(), reader.FieldNames().begin() + 7);
+        EXPECT_EQ(first, (std::vector<std::string>{"SAMPLE_ID", "XYZ_X", "XYZ_Y", "XYZ_Z", "LAB_L", "LAB_A",
+                                                   "LAB_B"}));
+        double xyz[3], lab[3];
+        ASSERT_EQ(SpectrumToXYZ(xyz, kGrid, simulator::kDefaultSpectrum.data()), 1);
+        measure::XYZToLab(xyz[0], xyz[1], xyz[2], &lab[0], &lab[1], &lab[2]);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(reader.GetXYZ(patch, c), xyz[c]) << c;
+            EXPECT_EQ(reader.CellValue(patch, reader.LabColumn(c)), lab[c]) << c;
+        }
+        const std::string text = readFile(cli_.file(file));
+        EXPECT_NE(
+            text.find(
+                "WEIGHTING_FUNCTION\t\"ILLUMINANT, D50\"\nWEIGHTING_FUNCTION\t\"OBSERVER, 2 degree\"\n"),
+            std::string::npos);
+    }
     void writeDataFile(const std::string& text) const {
         std::ofstream(cli_.appData() + "/Vantu/AutomatedTesting/VantuMeasure.it8") << text;
     }
@@ -71,6 +90,17 @@ TEST_F(CliMeasure, SpectralStripsReadBackWithTheDeliveredValues) {
     EXPECT_EQ(value, "11");
     ASSERT_TRUE(reader.KeywordValue("MEASUREMENT_MODE", value));
     EXPECT_EQ(value, "Spectral");
+    expectColourValuesFirst(reader, "strips.txt", 1);
+}
+
+TEST_F(CliMeasure, ReportBesideTheMeasurement) {
+    cli_.writeSimulationConfig(config(listed(11)));
+    const CliRun run = cli_.run({"measure", "--instrument", "11", "--patches", "3", "--per-line", "3", "-o",
+                                 "chart.txt", "--sound", "off", "--report"});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    const std::string html = readFile(cli_.file("chart.txt.html"));
+    EXPECT_NE(html.find("<polyline class=\"curve\" id=\"c-3\""), std::string::npos);
+    EXPECT_EQ(html.find("id=\"c-4\""), std::string::npos);
 }
 
 TEST_F(CliMeasure, ReplayedDataFileComesBackIdentically) {
@@ -122,6 +152,7 @@ TEST_F(CliMeasure, LabXyzAndDensityFiles) {
               1);
     for (int d = 0; d < 4; ++d)
         EXPECT_DOUBLE_EQ(reader.CellValue(1, reader.DensityColumn(d)), densities[d]) << d;
+    expectColourValuesFirst(reader, "dens.txt", 1);
 }
 
 TEST_F(CliMeasure, SpotMeasurementsAskForEachPatch) {

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "color/chart_text.h"
 #include "support/test_environment.h"
 
 namespace measure {
@@ -381,6 +385,98 @@ TEST(CgatsChartReader, ReadsFilesFromDisk) {
     EXPECT_EQ(reader.Read(path), 0);
     EXPECT_EQ(reader.GetPatchCount(), 3);
     EXPECT_DOUBLE_EQ(reader.GetLab(1, 1), 60.0);
+}
+
+}  // namespace
+}  // namespace measure
+
+namespace measure {
+namespace {
+
+TEST(CgatsChartReader, CellsThatAreNoNumberAndTheLinesOfRowsAreFound) {
+    CgatsChartReader reader;
+    ASSERT_EQ(
+        readCode(reader,
+                 "CGATS.17\nBEGIN_DATA_FORMAT\nSAMPLE_ID SPECTRAL_NM_400 SPECTRAL_NM_410\nEND_DATA_FORMAT\n"
+                 "NUMBER_OF_SETS 3\nBEGIN_DATA\n\nA1 40,5 +12.5e-1\n\n\nA2 abc 7\nA3 -1 12x\nEND_DATA\n"),
+        0);
+    EXPECT_EQ(reader.PatchLine(0), 8);
+    EXPECT_EQ(reader.PatchLine(1), 11);
+    EXPECT_EQ(reader.PatchLine(2), 12);
+    EXPECT_EQ(reader.PatchLine(3), 0);
+    double value = 0.0;
+    ASSERT_TRUE(reader.CellNumber(0, 1, value));
+    EXPECT_EQ(value, 40.5);
+    ASSERT_TRUE(reader.CellNumber(0, 2, value));
+    EXPECT_EQ(value, 1.25);
+    EXPECT_FALSE(reader.CellNumber(1, 1, value));
+    EXPECT_FALSE(reader.CellNumber(2, 2, value));
+    EXPECT_FALSE(reader.CellNumber(0, 0, value));  // "A1"
+    EXPECT_FALSE(reader.CellNumber(0, 3, value));
+
+    double spectrum[2];
+    EXPECT_EQ(reader.GetSpectrumChecked(0, spectrum), -1);
+    EXPECT_EQ(spectrum[0], 0.405);
+    EXPECT_EQ(spectrum[1], 0.0125);
+    EXPECT_EQ(reader.GetSpectrumChecked(1, spectrum), 1);
+    EXPECT_EQ(spectrum[0], 0.0);
+    EXPECT_EQ(spectrum[1], 0.07);
+    EXPECT_EQ(reader.GetSpectrumChecked(2, spectrum), 2);
+}
+
+TEST(ParseNumber, AcceptsOnlyWholeFiniteDecimals) {
+    double value = 0.0;
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, double>>{
+             {"0", 0.0}, {"-2.5", -2.5}, {"+3", 3.0}, {".5", 0.5}, {"1E3", 1000.0}, {"7.", 7.0}}) {
+        ASSERT_TRUE(parseNumber(text, value)) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    for (const char* text :
+         {"", "-", "+-1", "1.5.2", "12x", "INF", "-INF", "NAN", "1E999", " 1", "0X10", ".", "-."})
+        EXPECT_FALSE(parseNumber(text, value)) << text;
+}
+
+TEST(ParseNumber, ShortDecimalsGiveExactlyTheDoubleOfTheGeneralConversion) {
+    // Short decimals take a quicker way; they must land on the same double,
+    // halfway cases and 15-digit mantissas included, and longer texts too.
+    std::vector<std::string> texts = {"0.1",
+                                      "0.3",
+                                      "-0.0",
+                                      "99.9999",
+                                      "12.3456",
+                                      "1.0000001",
+                                      "0.30000000000000004",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "9007199254740993",
+                                      "0.000000000000001",
+                                      "1E-7",
+                                      "96.4",
+                                      "82.49"};
+    for (uint64_t seed = 1, n = 0; n < 20000; ++n) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        const int decimals = static_cast<int>((seed >> 60) % 8);
+        const uint64_t mantissa = (seed >> 12) % 1000000000000000u;
+        uint64_t scale = 1;
+        for (int d = 0; d < decimals; ++d) scale *= 10;
+        char text[48];
+        if (decimals == 0)
+            std::snprintf(text, sizeof text, "%s%llu", (seed & 1) != 0 ? "-" : "",
+                          static_cast<unsigned long long>(mantissa));
+        else
+            std::snprintf(text, sizeof text, "%s%llu.%0*llu", (seed & 1) != 0 ? "-" : "",
+                          static_cast<unsigned long long>(mantissa / scale), decimals,
+                          static_cast<unsigned long long>(mantissa % scale));
+        texts.emplace_back(text);
+    }
+    for (const std::string& text : texts) {
+        double expected = 0.0;
+        std::from_chars(text.data(), text.data() + text.size(), expected);
+        double value = 1.0;
+        ASSERT_TRUE(parseNumber(text, value)) << text;
+        ASSERT_EQ(value, expected) << text;
+        ASSERT_EQ(std::signbit(value), std::signbit(expected)) << text;
+    }
 }
 
 }  // namespace

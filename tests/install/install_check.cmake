@@ -37,3 +37,15 @@ run(pkg-config --cflags --libs measure)
 if(NOT last_output MATCHES "-lmeasure")
   message(FATAL_ERROR "pkg-config printed: ${last_output}")
 endif()
+
+# The installed measure-cli runs from wherever the prefix lands: it finds the
+# library relative to itself, with no loader path set. The prefix is moved
+# first, so that no path of the build or of the install can help.
+set(moved ${WORK}/moved-prefix)
+file(REMOVE_RECURSE ${moved})
+file(COPY ${PREFIX}/ DESTINATION ${moved})
+unset(ENV{LD_LIBRARY_PATH})
+run(${EMULATOR} ${moved}/bin/measure-cli${suffix} list)
+if(NOT last_output MATCHES "Simulator")
+  message(FATAL_ERROR "installed measure-cli list printed: ${last_output}")
+endif()

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace cli {
@@ -103,24 +105,43 @@ void CgatsWriter::dataFormat(const std::vector<std::string>& fields, size_t rows
         text_ += fields[i];
     }
     text_ += "\nEND_DATA_FORMAT\nNUMBER_OF_SETS\t" + std::to_string(rows) + "\nBEGIN_DATA\n";
-    // About eleven characters per value.
-    text_.reserve(text_.size() + rows * (fields.size() * 11 + 8));
+    // Up to eighteen characters per value (the shortest text that reads
+    // back as the same double), so that the text grows once.
+    text_.reserve(text_.size() + rows * (fields.size() * 18 + 8));
 }
 
 void CgatsWriter::row(const std::string& sampleId, const double* values, size_t count, double scale) {
-    if (count + 1 != fields_) consistent_ = false;
-    ++rowsWritten_;
-    if (sampleId.empty()) {
-        text_ += '-';
-    } else if (sampleId.find_first_of(" \t\"") != std::string::npos) {
-        text_ += quoted(sampleId);
+    text(sampleId.empty() ? std::string_view("-") : std::string_view(sampleId));
+    this->values(values, count, scale);
+    endRow();
+}
+
+void CgatsWriter::separator() {
+    if (cellsInRow_++ != 0) text_ += '\t';
+}
+
+void CgatsWriter::text(std::string_view cell) {
+    separator();
+    if (cell.empty() || cell.find_first_of(" \t\"") != std::string_view::npos) {
+        text_ += quoted(std::string(cell));
     } else {
-        text_ += sampleId;
+        text_ += cell;
     }
-    for (size_t i = 0; i < count; ++i) {
-        text_ += '\t';
-        appendScaled(text_, values[i], scale);
-    }
+}
+
+void CgatsWriter::value(double number, double scale) {
+    separator();
+    appendScaled(text_, number, scale);
+}
+
+void CgatsWriter::values(const double* numbers, size_t count, double scale) {
+    for (size_t i = 0; i < count; ++i) value(numbers[i], scale);
+}
+
+void CgatsWriter::endRow() {
+    if (cellsInRow_ != fields_) consistent_ = false;
+    cellsInRow_ = 0;
+    ++rowsWritten_;
     text_ += '\n';
 }
 
@@ -130,16 +151,31 @@ bool CgatsWriter::finish() {
 }
 
 bool CgatsWriter::save(const std::string& path, std::string& problem) const {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    return saveWhole(path, text_, problem);
+}
+
+bool saveWhole(const std::string& path, const std::string& text, std::string& problem) {
+    // The temporary name differs per run, so that two runs writing the
+    // same file never share one.
+    const std::string temporary = path + ".part" + std::to_string(std::random_device{}() & 0xFFFFFF);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
         problem = std::error_code(errno, std::generic_category()).message();
         return false;
     }
-    const bool written = std::fwrite(text_.data(), 1, text_.size(), file) == text_.size();
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const int savedErrno = errno;
     const bool closed = std::fclose(file) == 0;
+    std::error_code ec;
     if (!written || !closed) {
         problem = std::error_code(written ? errno : savedErrno, std::generic_category()).message();
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        problem = ec.message();
+        std::filesystem::remove(temporary, ec);
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -27,15 +28,26 @@ public:
     // named as percentages are passed as fractions with scale 100.
     void row(const std::string& sampleId, const double* values, size_t count, double scale = 1.0);
 
+    // A row cell by cell, for rows that mix texts and numbers: text() and
+    // value() in field order, then endRow().
+    void text(std::string_view cell);
+    void value(double number, double scale = 1.0);
+    void values(const double* numbers, size_t count, double scale = 1.0);
+    void endRow();
+
     // "END_DATA" and the whole text; false when the rows did not match.
     bool finish();
     const std::string& text() const { return text_; }
 
-    // Writes text() to `path`; false (with errno-style reason in `problem`) on failure.
+    // Writes text() to `path` through a temporary file beside it, so that
+    // `path` is either the whole file or untouched; false (with the reason in
+    // `problem`) on failure.
     bool save(const std::string& path, std::string& problem) const;
 
 private:
+    void separator();
     std::string text_;
+    size_t cellsInRow_ = 0;
     size_t fields_ = 0;
     size_t rowsDeclared_ = 0;
     size_t rowsWritten_ = 0;
@@ -48,6 +60,10 @@ void appendNumber(std::string& out, double value);
 // dividing by `scale` recovers `value`; falls back to the shortest text of
 // value * scale when no such text is found nearby.
 void appendScaled(std::string& out, double value, double scale);
+
+// Writes `text` to `path` through a temporary file in the same folder that is
+// renamed over `path` at the end: a failure leaves `path` as it was.
+bool saveWhole(const std::string& path, const std::string& text, std::string& problem);
 
 // "spectral_nm_380" style field names for the 36 bands of 380..730 nm.
 std::vector<std::string> spectralFieldNames();

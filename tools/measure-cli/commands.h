@@ -1,6 +1,7 @@
 // The subcommands of measure-cli. Each takes the whole argv and the index of
 // its first own argument, prints errors as one line on stderr and returns
-// the process exit status: 0 success, 1 failure, 130 stopped with Ctrl-C.
+// the process exit status: 0 success, 1 failure, 2 a comparison outside its
+// tolerance, 130 stopped with Ctrl-C.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ namespace cli {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
+inline constexpr int kExitOutOfTolerance = 2;
 inline constexpr int kExitInterrupted = 130;
 
 int runList(int argc, char** argv, int first);
@@ -21,6 +23,8 @@ int runInfo(int argc, char** argv, int first);
 int runCalibrate(int argc, char** argv, int first);
 int runMeasure(int argc, char** argv, int first);
 int runConvert(int argc, char** argv, int first);
+int runCompare(int argc, char** argv, int first);
+int runReport(int argc, char** argv, int first);
 int runDemo(int argc, char** argv, int first);
 
 // "measure-cli <command>: <text>" on stderr; returns kExitFailure.
@@ -32,6 +36,16 @@ class Options;
 // Nothing when the command goes on.
 std::optional<int> commandPreamble(const char* command, const Options& opts, const char* help,
                                    bool takesArguments = false);
+
+// The one input file of convert and report and the file they write: -o, or
+// the input's name with `suffix` added. Ends with 1 (status set) for a count
+// of inputs other than one or an output that is the input itself.
+struct InputOutput {
+    std::string input;
+    std::string output;
+};
+std::optional<InputOutput> inputAndOutput(const char* command, const Options& opts, const char* suffix,
+                                          int& status);
 
 // How a user names a measurement mode on the command line.
 struct ModeChoice {

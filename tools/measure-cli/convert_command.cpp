@@ -1,6 +1,5 @@
 // convert: CGATS in, XYZ and L*a*b* (and densities from spectra) out.
 #include <cstdio>
-#include <filesystem>
 
 #include "commands.h"
 #include "convert.h"
@@ -15,24 +14,23 @@ int runConvert(int argc, char** argv, int first) {
             command, opts,
             "usage: measure-cli convert INPUT [-o OUTPUT]\n"
             "\n"
-            "Reads any CGATS file and writes SAMPLE_ID, XYZ_X XYZ_Y XYZ_Z and LAB_L LAB_A LAB_B\n"
+            "Reads any CGATS file and writes SAMPLE_ID (and SAMPLE_NAME), the device values\n"
+            "(CMYK_*, RGB_*, nCLR_*) unchanged, then XYZ_X XYZ_Y XYZ_Z and LAB_L LAB_A LAB_B\n"
             "per patch. With spectral fields the values are computed from the spectra (D50,\n"
             "2 degree observer) and Status E and Status T densities are added as D_E_RED,\n"
-            "D_E_GREEN, D_E_BLUE, D_E_VIS and D_T_RED ... D_T_VIS; otherwise the file's XYZ\n"
-            "(and Lab, or Lab computed from XYZ) are taken.\n"
+            "D_E_GREEN, D_E_BLUE, D_E_VIS and D_T_RED ... D_T_VIS. Otherwise the file's XYZ\n"
+            "is taken (with its Lab, or Lab computed from it), or its Lab with XYZ computed\n"
+            "for D50.\n"
             "  -o, --output FILE   the converted file (default: INPUT with .lab.txt added)",
             true))
         return *end;
-    if (opts.positional().size() != 1) return fail(command, "give exactly one input file");
-    const std::string input = opts.positional()[0];
-    const std::string output = opts.value("--output").value_or(input + ".lab.txt");
-    std::error_code ec;
-    if (std::filesystem::equivalent(input, output, ec))
-        return fail(command, "the output would overwrite the input");
-    const ConvertOutcome outcome = convertCgats(input, output);
+    int status = kExitOk;
+    const auto files = inputAndOutput(command, opts, ".lab.txt", status);
+    if (!files) return status;
+    const std::string& output = files->output;
+    const ConvertOutcome outcome = convertCgats(files->input, output);
     if (!outcome.ok) return fail(command, outcome.problem);
-    std::printf("Converted %zu patches%s: %s\n", outcome.patches, outcome.fromSpectra ? " from spectra" : "",
-                output.c_str());
+    std::printf("Converted %zu patches from %s: %s\n", outcome.patches, outcome.from, output.c_str());
     return kExitOk;
 }
 

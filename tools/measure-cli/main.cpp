@@ -18,7 +18,9 @@ void usage(std::FILE* out) {
         "  info       one instrument in full\n"
         "  calibrate  open an instrument and calibrate it on its white reference\n"
         "  measure    measure patches, strips or a chart and write a CGATS file\n"
-        "  convert    turn a CGATS file with spectra or XYZ into XYZ and L*a*b*\n"
+        "  convert    turn a CGATS file with spectra, XYZ or L*a*b* into XYZ and L*a*b*\n"
+        "  compare    colour differences (CIEDE2000, CIE76) of a measurement from its reference\n"
+        "  report     an HTML page of a measurement: swatches, values, spectral curves\n"
         "  demo       a complete measurement with the simulated instrument\n",
         out);
 }
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
     if (command == "calibrate") return cli::runCalibrate(argc, argv, 2);
     if (command == "measure") return cli::runMeasure(argc, argv, 2);
     if (command == "convert") return cli::runConvert(argc, argv, 2);
+    if (command == "compare") return cli::runCompare(argc, argv, 2);
+    if (command == "report") return cli::runReport(argc, argv, 2);
     if (command == "demo") return cli::runDemo(argc, argv, 2);
     std::fprintf(stderr, "measure-cli: unknown command '%s' (try measure-cli --help)\n", command.c_str());
     return cli::kExitFailure;

@@ -8,6 +8,7 @@
 #include "console.h"
 #include "measurement.h"
 #include "options.h"
+#include "report.h"
 
 namespace cli {
 namespace {
@@ -30,6 +31,7 @@ const char* kMeasureHelp =
     "  --chart FILE         chart or parameter file handed to the instrument\n"
     "  -o, --output FILE    the measurement file (default measurement.txt)\n"
     "  --sound on|off       the instrument's confirmation sounds (default on)\n"
+    "  --report             also write an HTML report beside the file (OUTPUT.html)\n"
     "Ctrl-C stops the instrument and closes it; nothing is written then.";
 
 const char* kCalibrateHelp =
@@ -142,8 +144,16 @@ bool writeMeasurementFile(const std::string& path, const MeasureJob& job, const 
     writer.declaredKeyword("MEASUREMENT_MODE", job.mode.name);
     writer.declaredKeyword("MEASUREMENT_CONDITION", conditionName(job.condition));
 
-    std::vector<std::string> fields = {"SAMPLE_ID"};
+    // Spectra (measured in spectral and density modes) carry the colour
+    // values profiling and quality tools expect beside them.
     const uint32_t mode = job.mode.mode;
+    const bool spectra = job.mode.density || mode == MEASURE_MODE_SPECTRAL;
+    if (spectra) {
+        writer.keyword("WEIGHTING_FUNCTION", "ILLUMINANT, D50");
+        writer.keyword("WEIGHTING_FUNCTION", "OBSERVER, 2 degree");
+    }
+    std::vector<std::string> fields = {"SAMPLE_ID"};
+    if (spectra) fields.insert(fields.end(), {"XYZ_X", "XYZ_Y", "XYZ_Z", "LAB_L", "LAB_A", "LAB_B"});
     if (job.mode.density) {
         fields.insert(fields.end(), {"D_RED", "D_GREEN", "D_BLUE", "D_VIS"});
     } else if (mode == MEASURE_MODE_CIE_LAB) {
@@ -157,20 +167,32 @@ bool writeMeasurementFile(const std::string& path, const MeasureJob& job, const 
     writer.dataFormat(fields, patches.size());
     for (size_t i = 0; i < patches.size(); ++i) {
         const std::string id = std::to_string(i + 1);
+        writer.text(id);
+        if (spectra) {
+            std::array<double, 3> xyz{};
+            std::array<double, 3> lab{};
+            if (patches[i].size() < MEASURE_SPECTRAL_BANDS ||
+                !spectrumToXyzLab(kGridHeader, patches[i].data(), xyz, lab)) {
+                problem = "patch " + id + " was delivered without a spectrum";
+                return false;
+            }
+            writer.values(xyz.data(), xyz.size());
+            writer.values(lab.data(), lab.size());
+        }
         if (job.mode.density) {
             std::array<double, 4> d{};
-            if (patches[i].size() < MEASURE_SPECTRAL_BANDS ||
-                !spectrumToDensities(kGridHeader, patches[i].data(), mode, d)) {
+            if (!spectrumToDensities(kGridHeader, patches[i].data(), mode, d)) {
                 problem = "cannot compute densities of patch " + id;
                 return false;
             }
-            writer.row(id, d.data(), d.size());
+            writer.values(d.data(), d.size());
         } else if (mode == MEASURE_MODE_SPECTRAL) {
             // SPECTRAL_NM_ fields carry percentages.
-            writer.row(id, patches[i].data(), patches[i].size(), 100.0);
+            writer.values(patches[i].data(), patches[i].size(), 100.0);
         } else {
-            writer.row(id, patches[i].data(), patches[i].size());
+            writer.values(patches[i].data(), patches[i].size());
         }
+        writer.endRow();
     }
     if (!writer.finish()) {
         problem = "the delivered patches do not fit the file's fields";
@@ -194,7 +216,8 @@ int runMeasure(int argc, char** argv, int first) {
                         {"--single", "", false},
                         {"--chart", "", true},
                         {"--output", "-o", true},
-                        {"--sound", "", true}});
+                        {"--sound", "", true},
+                        {"--report", "", false}});
     if (auto end = commandPreamble(command, opts, kMeasureHelp)) return *end;
 
     MeasureJob job;
@@ -244,6 +267,11 @@ int runMeasure(int argc, char** argv, int first) {
     std::string problem;
     if (!writeMeasurementFile(output, job, measured, problem)) return fail(command, problem);
     display.line("Wrote " + std::to_string(measured.size()) + " patches to " + output);
+    if (opts.has("--report")) {
+        const ReportOutcome report = writeReport(output, "", output + ".html");
+        if (!report.ok) return fail(command, report.problem);
+        display.line("Wrote the report " + output + ".html");
+    }
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace cli {
 
@@ -68,6 +69,15 @@ std::optional<int64_t> parseInteger(const std::string& text, int64_t low, int64_
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     if (ec != std::errc() || ptr != end || begin == end) return std::nullopt;
     if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
+std::optional<double> parseDecimal(const std::string& text) {
+    double value = 0.0;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (ec != std::errc() || ptr != end || begin == end || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 

@@ -40,4 +40,7 @@ private:
 // A whole decimal integer within [low, high]; nothing else is accepted.
 std::optional<int64_t> parseInteger(const std::string& text, int64_t low, int64_t high);
 
+// A whole finite decimal number ("2", "2.5", "0.75"); nothing else is accepted.
+std::optional<double> parseDecimal(const std::string& text);
+
 }  // namespace cli

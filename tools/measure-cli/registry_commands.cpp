@@ -1,5 +1,7 @@
-// list and info: the registry as a host reads it, through the query exports.
+// list and info: the registry as a host reads it, through the query exports;
+// and what every command shares.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "commands.h"
@@ -22,6 +24,21 @@ std::optional<int> commandPreamble(const char* command, const Options& opts, con
     if (!takesArguments && !opts.positional().empty())
         return fail(command, "unexpected argument '" + opts.positional()[0] + "'");
     return std::nullopt;
+}
+
+std::optional<InputOutput> inputAndOutput(const char* command, const Options& opts, const char* suffix,
+                                          int& status) {
+    if (opts.positional().size() != 1) {
+        status = fail(command, "give exactly one input file");
+        return std::nullopt;
+    }
+    InputOutput files{opts.positional()[0], opts.value("--output").value_or(opts.positional()[0] + suffix)};
+    std::error_code ec;
+    if (std::filesystem::equivalent(files.input, files.output, ec)) {
+        status = fail(command, "the output would overwrite the input");
+        return std::nullopt;
+    }
+    return files;
 }
 
 const std::vector<ModeChoice>& modeChoices() {
