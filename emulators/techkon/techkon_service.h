@@ -81,6 +81,11 @@ struct Fault {
     std::string text;
     size_t size = 0;
     int times = -1;  // how many matching requests to harm; -1: all
+
+    static Fault on(Kind kind, std::string type = {}, std::string name = {}, std::string text = {},
+                    size_t size = 0, int times = -1) {
+        return Fault{kind, std::move(type), std::move(name), std::move(text), size, times};
+    }
 };
 
 // The service's settings before any request.

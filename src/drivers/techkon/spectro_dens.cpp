@@ -29,8 +29,9 @@ void SpectroDensEvents::onTechconEvent(int code) {
             break;
         case event::kDisconnected:
             connected = false;
-            // The calibration waits for its own answer; anything else ends.
-            if (!calibrating.load()) stopAsked = true;
+            // The calibration waits for its own answer; a job ends. While
+            // the driver opens, the instrument may still come: it waits.
+            if (measuring.load() && !calibrating.load()) stopAsked = true;
             break;
         case event::kSpotSample:
             if (connected.load()) spotSample = true;
@@ -98,7 +99,9 @@ void clSPECTRO_DENS::ThreadConstructor() {
     Ensure(Property::WhiteReference, code::kWhiteAuto);
     Ensure(Property::PolarizationFilter, code::kPolarizationOff);
     serial_ = client_->GetSerialNumber();
-    connected = true;
+    // A service that fell while the defaults were written leaves nothing to
+    // measure with.
+    connected = client_->IsConnected() && events_->connected.load();
 }
 
 void clSPECTRO_DENS::ThreadDestructor() {
@@ -143,6 +146,7 @@ void clSPECTRO_DENS::SetupMeasurement(bool strip) {
 }
 
 void clSPECTRO_DENS::BeginJob() {
+    events_->measuring = true;
     events_->error = false;
     events_->spotSample = false;
     events_->scanSample = false;

@@ -36,6 +36,8 @@ public:
     std::atomic<bool> scanSample{false};   // a strip was scanned
     std::atomic<bool> calibrated{false};   // the white calibration ended well
     std::atomic<bool> calibrating{false};  // a white calibration runs: a drop does not stop it
+    // A job has been started (before that, a lost instrument has nothing to end).
+    std::atomic<bool> measuring{false};
     // The instrument went away while a job ran: the job ends as if stopped.
     std::atomic<bool> stopAsked{false};
 };
