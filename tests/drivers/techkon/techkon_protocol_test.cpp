@@ -2,11 +2,14 @@
 // messages, frames that hold several, value lists, property codes and events.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "color/spectral.h"
 #include "drivers/techkon/techkon_protocol.h"
+#include "support/test_environment.h"
 
 namespace measure::techkon {
 namespace {
@@ -97,6 +100,49 @@ TEST(ThirtyOneBands, FillTheGridFrom400To700AndLeaveTheEndsZero) {
         const double want = i >= 2 && i <= 32 ? 0.01 * (i - 1) : 0.0;
         EXPECT_DOUBLE_EQ(grid[static_cast<size_t>(i)], want) << "band " << i;
     }
+}
+
+// The fuzz target starts from every message the service emulator sends; the
+// seeds stay what their names say.
+TEST(TechkonCorpus, EverySeedIsAMessageTheServiceSends) {
+    const std::filesystem::path dir =
+        std::filesystem::path(MEASURE_TEST_SOURCE_DIR) / "fuzz/corpus/techkon_message";
+    const std::map<std::string, size_t> valueCounts = {{"spot_lab", 3},
+                                                       {"spot_xyz", 3},
+                                                       {"spot_remission", 31},
+                                                       {"scan_lab", 15},
+                                                       {"scan_xyz", 15},
+                                                       {"scan_remission", 155},
+                                                       {"scan_lab_comma_crlf", 15},
+                                                       {"scan_remission_comma_crlf", 155},
+                                                       {"scan_xyz_comma", 15}};
+    int seeds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        ++seeds;
+        const std::string name = entry.path().filename().string();
+        const std::string seed = measure::test::readFile(entry.path().string());
+        const std::vector<std::string_view> messages = splitMessages(seed);
+        ASSERT_FALSE(messages.empty()) << name;
+        if (name == "endless_first") {
+            // A frame that never ends, then the reply.
+            ASSERT_EQ(messages.size(), 2u);
+            EXPECT_EQ(messages[0].find("END_"), std::string_view::npos);
+            EXPECT_EQ(parseMessage(messages[0]).data, "");
+            EXPECT_EQ(parseMessage(messages[1]).data, "O10");
+            continue;
+        }
+        if (name == "invalid_first") {
+            ASSERT_EQ(messages.size(), 2u);
+            EXPECT_FALSE(parseMessage(messages[0]).valid());
+            EXPECT_TRUE(parseMessage(messages[1]).valid());
+            continue;
+        }
+        for (std::string_view message : messages) EXPECT_TRUE(parseMessage(message).valid()) << name;
+        if (const auto it = valueCounts.find(name); it != valueCounts.end()) {
+            EXPECT_EQ(readValueList(parseMessage(messages[0]).data)->size(), it->second) << name;
+        }
+    }
+    EXPECT_EQ(seeds, 34);
 }
 
 }  // namespace
