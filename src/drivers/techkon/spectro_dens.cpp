@@ -186,11 +186,10 @@ int clSPECTRO_DENS::_WhiteCalibration() {
     BeginJob();
     // A calibration runs on its own answer, whatever the link did before.
     events_->stopAsked = false;
-    if (WhiteCalibration(true)) {
-        PostThreadEndMessage(pMeasure, MEASURE_END_DONE);
-        return framework::kEndReported;
-    }
-    return halted() ? MEASURE_END_STOPPED : framework::kEndReported;
+    // A calibration that worked ends with status 16 and no thread end; one
+    // that failed has posted its end 4 and status 15.
+    if (WhiteCalibration(true) || !halted()) return framework::kEndReported;
+    return MEASURE_END_STOPPED;
 }
 
 bool clSPECTRO_DENS::WaitSample(std::atomic<bool>& sample) {
