@@ -28,6 +28,8 @@ void SpectroDensEvents::onTechconEvent(int code) {
             connected = true;
             break;
         case event::kDisconnected:
+            // Only flags: this runs on the notification thread, which must go
+            // on delivering replies, so it never waits for the job to end.
             connected = false;
             // The calibration waits for its own answer; a job ends. While
             // the driver opens, the instrument may still come: it waits.
@@ -335,6 +337,7 @@ int clSPECTRO_DENS::SingleMeasurement() {
         }
     }
     SetupMeasurement(false);
+    // A spot request measures one spot; the host asks again for the next.
     for (;;) {
         events_->spotSample = false;
         PostStatusCode(pMeasure, MEASURE_STATUS_WAIT_USER);

@@ -194,18 +194,26 @@ void clTechcon::raise(int code) {
 }
 
 void clTechcon::storeValues(const std::string& upperName, const std::string& data) {
+    const bool lab = upperName == "SAMPLELAB" || upperName == "SCANSAMPLELAB";
+    const bool xyz = upperName == "SAMPLEXYZ" || upperName == "SCANSAMPLEXYZ";
+    const bool remission = upperName == "SAMPLEREMISSION" || upperName == "SCANSAMPLEREMISSION";
+    if (!lab && !xyz && !remission) return;
+    // A list that is not whole samples, or holds something other than
+    // numbers, is refused whole: the count stays 0 and the pass is asked for
+    // again rather than measured from a part.
     const auto values = readValueList(data);
-    if (!values) {
+    const size_t perSample = remission ? kBands400To700 : 3;
+    if (!values || values->size() % perSample != 0) {
         Log(1, "clTechcon::OnMessage", "value list refused");
         return;
     }
-    if (upperName == "SAMPLELAB" || upperName == "SCANSAMPLELAB") {
+    if (lab) {
         lab_ = groups<3>(*values);
         valueCount_ = static_cast<int>(lab_.size());
-    } else if (upperName == "SAMPLEXYZ" || upperName == "SCANSAMPLEXYZ") {
+    } else if (xyz) {
         xyz_ = groups<3>(*values);
         valueCount_ = static_cast<int>(xyz_.size());
-    } else if (upperName == "SAMPLEREMISSION" || upperName == "SCANSAMPLEREMISSION") {
+    } else {
         remission_ = groups<kBands400To700>(*values);
         valueCount_ = static_cast<int>(remission_.size());
     }
