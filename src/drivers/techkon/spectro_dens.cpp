@@ -194,6 +194,21 @@ int clSPECTRO_DENS::_WhiteCalibration() {
     return MEASURE_END_STOPPED;
 }
 
+bool clSPECTRO_DENS::PrepareJob(const char* fn, bool strip) {
+    BeginJob();
+    PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
+    Log(3, fn, "Set options");
+    if (!(strip ? calibratedMulti : calibratedSingle).load()) {
+        PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
+        if (!WhiteCalibration(false)) {
+            if (halted()) return false;
+            throw exSPECTRO_DENS_CALIBRATION("Calibration Error");
+        }
+    }
+    SetupMeasurement(strip);
+    return true;
+}
+
 bool clSPECTRO_DENS::WaitSample(std::atomic<bool>& sample) {
     for (;;) {
         if (sample.load()) return true;
@@ -226,17 +241,7 @@ void clSPECTRO_DENS::Deliver(int first, int count) {
 
 int clSPECTRO_DENS::MultiMeasurement() {
     static const char* const fn = "clSPECTRO_DENS::MultiMeasurement";
-    BeginJob();
-    PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
-    Log(3, fn, "Set options");
-    if (!calibratedMulti.load()) {
-        PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
-        if (!WhiteCalibration(false)) {
-            if (halted()) return MEASURE_END_STOPPED;
-            throw exSPECTRO_DENS_CALIBRATION("Calibration Error");
-        }
-    }
-    SetupMeasurement(true);
+    if (!PrepareJob(fn, true)) return MEASURE_END_STOPPED;
 
     const int total = pMeasure->NumOfPatchesToRead;
     const int passCount = passesSpecified ? passes : 1;
@@ -326,17 +331,7 @@ int clSPECTRO_DENS::SingleMeasurement() {
         default:
             throw exSPECTRO_DENS_LIB("default");
     }
-    BeginJob();
-    PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
-    Log(3, fn, "Set options");
-    if (!calibratedSingle.load()) {
-        PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
-        if (!WhiteCalibration(false)) {
-            if (halted()) return MEASURE_END_STOPPED;
-            throw exSPECTRO_DENS_CALIBRATION("Calibration Error");
-        }
-    }
-    SetupMeasurement(false);
+    if (!PrepareJob(fn, false)) return MEASURE_END_STOPPED;
     // A spot request measures one spot; the host asks again for the next.
     for (;;) {
         events_->spotSample = false;

@@ -88,6 +88,9 @@ private:
     bool WhiteCalibration(bool report);
     // A job's start: clears the event flags it waits on.
     void BeginJob();
+    // Status 1, "Set options", a calibration first when the instrument has
+    // none, the set-up for a strip or a spot. False when stopped meanwhile.
+    bool PrepareJob(const char* fn, bool strip);
     bool WaitSample(std::atomic<bool>& sample);
     void Deliver(int first, int count);
 
