@@ -142,7 +142,8 @@ void Service::serve(platform::SocketHandle socket) {
     }
     transport::MessageFramer framer;
     std::vector<char> buffer(kReadChunk);
-    for (;;) {
+    // A stop that came before the socket was published could not shut it down.
+    while (!stopping_) {
         // Without a timeout: the peer closing or dropConnection ends it.
         const int n = platform::receiveSome(socket, buffer.data(), buffer.size(), platform::kInfinite);
         if (n <= 0 || stopping_) break;
