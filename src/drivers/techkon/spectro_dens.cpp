@@ -209,9 +209,9 @@ bool clSPECTRO_DENS::PrepareJob(const char* fn, bool strip) {
     return true;
 }
 
-bool clSPECTRO_DENS::WaitSample(std::atomic<bool>& sample) {
+bool clSPECTRO_DENS::WaitSample(bool spotOnly) {
     for (;;) {
-        if (sample.load()) return true;
+        if (events_->spotSample.load() || (!spotOnly && events_->scanSample.load())) return true;
         if (!Pause(kSampleStepMs)) return false;
     }
 }
@@ -262,10 +262,7 @@ int clSPECTRO_DENS::MultiMeasurement() {
         PostPassno(pMeasure, pass);
         bool failed = false;
         try {
-            for (;;) {
-                if (events_->scanSample.load() || events_->spotSample.load()) break;
-                if (!Pause(kSampleStepMs)) return MEASURE_END_STOPPED;
-            }
+            if (!WaitSample(false)) return MEASURE_END_STOPPED;
             PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
             Log(3, fn, "get sample");
             int n = 1;  // a spot is one sample
@@ -336,7 +333,7 @@ int clSPECTRO_DENS::SingleMeasurement() {
     for (;;) {
         events_->spotSample = false;
         PostStatusCode(pMeasure, MEASURE_STATUS_WAIT_USER);
-        if (!WaitSample(events_->spotSample)) return MEASURE_END_STOPPED;
+        if (!WaitSample(true)) return MEASURE_END_STOPPED;
         PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
         Log(3, fn, "get sample");
         if (client().GetValues(values) >= 1) {

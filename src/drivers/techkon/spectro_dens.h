@@ -91,7 +91,9 @@ private:
     // Status 1, "Set options", a calibration first when the instrument has
     // none, the set-up for a strip or a spot. False when stopped meanwhile.
     bool PrepareJob(const char* fn, bool strip);
-    bool WaitSample(std::atomic<bool>& sample);
+    // Waits in 50 ms steps for a spot (or, unless `spotOnly`, a scan); false
+    // when the job is stopped.
+    bool WaitSample(bool spotOnly);
     void Deliver(int first, int count);
 
     std::shared_ptr<SpectroDensEvents> events_ = std::make_shared<SpectroDensEvents>();
