@@ -17,7 +17,6 @@ namespace proto = measure::techkon;
 
 constexpr uint32_t kAcceptPollMs = 100;
 constexpr size_t kReadChunk = 4096;
-constexpr uint32_t kWriteWaitMs = 10000;
 constexpr int kLab = 0, kXyz = 1, kRemission = 2;
 
 double round4(double v) {
@@ -170,7 +169,9 @@ bool Service::write(const std::string& bytes) {
     }
     if (socket == platform::kInvalidSocket) return false;
     if (monitor_) monitor_("< " + bytes);
-    return transport::sendAll(socket, bytes.data(), bytes.size(), kWriteWaitMs) == bytes.size();
+    // Without a limit: a slow reader must not cut a message short, which would
+    // garble the stream. A stop shuts the socket down and ends the wait.
+    return transport::sendAll(socket, bytes.data(), bytes.size(), platform::kInfinite) == bytes.size();
 }
 
 std::optional<Fault> Service::takeFault(const std::string& type, const std::string& name, bool atAccept) {
