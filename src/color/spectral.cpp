@@ -264,6 +264,11 @@ Spectrum36 resampleToGrid(const uint32_t* header, const double* spectrum) {
     return grid;
 }
 
+Spectrum36 placeBands400To700(const double* bands31) {
+    static constexpr uint32_t kHeader[3] = {400, kGridStepNm, kBands400To700};
+    return resampleToGrid(kHeader, bands31);
+}
+
 bool SpectrumToDensWORDS(MEASURESTRUCT* record, int slot, const uint32_t* header, const double* spectrum,
                          uint32_t mode) {
     double d[4];

@@ -26,6 +26,12 @@ using Spectrum36 = std::array<double, kGridBands>;
 // step must already have been checked to be 10.
 Spectrum36 resampleToGrid(const uint32_t* header, const double* spectrum);
 
+// Instruments that measure 31 bands (400 to 700 nm in 10 nm steps) deliver
+// them on the 36-band grid: the bands of 400 to 700 nm (0-based 2 to 32) hold
+// the values in order, 380, 390, 710, 720 and 730 nm stay 0.
+inline constexpr int kBands400To700 = 31;
+Spectrum36 placeBands400To700(const double* bands31);
+
 // SpectrumToDensity, then StoreDensities into density slot `slot` of the
 // record. False (and the slot untouched) when the conversion fails.
 bool SpectrumToDensWORDS(MEASURESTRUCT* record, int slot, const uint32_t* header, const double* spectrum,

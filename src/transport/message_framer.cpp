@@ -1,5 +1,7 @@
 #include "transport/message_framer.h"
 
+#include <algorithm>
+
 namespace measure::transport {
 
 void MessageFramer::resynchronise() {
@@ -31,8 +33,23 @@ std::optional<std::string> MessageFramer::feed(std::string_view bytes) {
         }
         return std::nullopt;
     }
-    std::string frame;
-    frame.swap(text_);
+    // The read may also carry the start of the next message, sent right
+    // behind: it stays for the next frame rather than being cut off, since
+    // its rest would arrive without a "BEGIN_MESSAGE" and be discarded.
+    const size_t afterEnd = text_.rfind(kEnd) + kEnd.size();
+    size_t keep = text_.find(kBegin, afterEnd);
+    if (keep == std::string::npos) {
+        keep = text_.size();
+        // Or only the first bytes of its "BEGIN_MESSAGE".
+        for (size_t k = std::min(kBegin.size() - 1, text_.size() - afterEnd); k > 0; --k) {
+            if (text_.compare(text_.size() - k, k, kBegin, 0, k) == 0) {
+                keep = text_.size() - k;
+                break;
+            }
+        }
+    }
+    std::string frame = text_.substr(0, keep);
+    text_.erase(0, keep);
     scanned_ = 0;
     return frame;
 }

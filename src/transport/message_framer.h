@@ -3,7 +3,9 @@
 // A frame is everything accumulated from "BEGIN_MESSAGE" up to the end of the
 // read that brought "END_MESSAGE", so two messages arriving in one read come
 // out as one frame holding both texts; the frame's inner layout belongs to
-// the protocol above. Two safeguards keep a misbehaving peer from stalling or
+// the protocol above. Only a message that begins after the read's last
+// "END_MESSAGE" (the next one, not yet complete) is held back for the next
+// frame, so that its rest is not lost. Two safeguards keep a misbehaving peer from stalling or
 // exhausting the client:
 // - bytes ahead of "BEGIN_MESSAGE" are discarded (only a tail that could be
 //   the start of a split "BEGIN_MESSAGE" is kept), so the stream resynchronises

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "support/environment.h"
 
 namespace measure::test {
@@ -40,6 +41,20 @@ public:
 
 private:
     std::string path_;
+};
+
+// Stretches the library's clock for a test whose waits for a peer (an
+// emulated instrument or service answering) must outlast a loaded machine's
+// scheduling delays; the tests' own scale comes back after.
+class ScopedTimeScale {
+public:
+    explicit ScopedTimeScale(double scale) : old_(platform::timeScale()) { platform::setTimeScale(scale); }
+    ~ScopedTimeScale() { platform::setTimeScale(old_); }
+    ScopedTimeScale(const ScopedTimeScale&) = delete;
+    ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
+
+private:
+    double old_;
 };
 
 // The file's bytes as they are.

@@ -40,6 +40,19 @@ TEST(MessageFramer, TwoFramesInOneReadAreOneMessage) {
     EXPECT_EQ(framer.pending(), 0u);
 }
 
+TEST(MessageFramer, AMessageThatBeginsBehindAnotherWaitsForItsOwnEnd) {
+    for (size_t cut : {size_t(20), size_t(8), size_t(1)}) {  // inside the message, inside its begin marker
+        MessageFramer framer;
+        const auto first = framer.feed(kFrame + kFrame.substr(0, cut));
+        ASSERT_TRUE(first) << cut;
+        EXPECT_EQ(*first, kFrame);
+        EXPECT_EQ(framer.pending(), cut);
+        const auto second = framer.feed(kFrame.substr(cut));
+        ASSERT_TRUE(second) << cut;
+        EXPECT_EQ(*second, kFrame);
+    }
+}
+
 TEST(MessageFramer, BytesBeforeTheBeginMarkerAreDiscarded) {
     MessageFramer framer;
     EXPECT_FALSE(framer.feed("garbage\r\nmore garbage BEGIN_MES"));

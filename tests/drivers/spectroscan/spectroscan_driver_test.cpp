@@ -44,18 +44,7 @@ private:
     measure::test::ScopedEnv com1_, com2_, com3_, com4_;
 };
 
-// Stretches the library's clock for a test whose waits must outlast a
-// loaded machine's scheduling delays.
-class ScopedTimeScale {
-public:
-    explicit ScopedTimeScale(double scale) : old_(measure::platform::timeScale()) {
-        measure::platform::setTimeScale(scale);
-    }
-    ~ScopedTimeScale() { measure::platform::setTimeScale(old_); }
-
-private:
-    double old_;
-};
+using measure::test::ScopedTimeScale;
 
 // A host with its message window and a record for instrument 5.
 class Host {
