@@ -13,7 +13,9 @@ namespace measure::test {
 
 // Sets the library's time scale while alive. Tests of where timeouts meet
 // run at a scale at which the floors of the worker waits do not apply, so
-// the timeouts keep their real proportions.
+// the timeouts keep their real proportions; tests whose waits for a peer (an
+// emulated instrument or service answering) must outlast a loaded machine's
+// scheduling delays stretch the clock the same way.
 class ScopedTimeScale {
 public:
     explicit ScopedTimeScale(double scale);
@@ -41,20 +43,6 @@ public:
 
 private:
     std::string path_;
-};
-
-// Stretches the library's clock for a test whose waits for a peer (an
-// emulated instrument or service answering) must outlast a loaded machine's
-// scheduling delays; the tests' own scale comes back after.
-class ScopedTimeScale {
-public:
-    explicit ScopedTimeScale(double scale) : old_(platform::timeScale()) { platform::setTimeScale(scale); }
-    ~ScopedTimeScale() { platform::setTimeScale(old_); }
-    ScopedTimeScale(const ScopedTimeScale&) = delete;
-    ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
-
-private:
-    double old_;
 };
 
 // The file's bytes as they are.
