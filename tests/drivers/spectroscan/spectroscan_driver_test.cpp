@@ -173,6 +173,10 @@ protected:
     }
     size_t count(const std::string& prefix) const { return table->commandsStartingWith(prefix).size(); }
 
+    // The driver reads each answer within 10 s, 100 ms at the usual test
+    // scale: too short for an emulator thread on a loaded machine. At 5 %
+    // the reads wait 500 ms and the table's pauses stay short.
+    measure::test::ScopedTimeScale scale_{0.05};
     std::unique_ptr<ss::Emulator> table;
     std::unique_ptr<PortMap> ports;
 };
