@@ -98,7 +98,7 @@ TEST(SpectroScanEmulatorTable, WhiteMeasurementSucceedsOnlyOnTheTileWithTheHeadD
     EXPECT_EQ(t.state().whiteMeasurements, 1);
 }
 
-TEST(SpectroScanEmulatorTable, DigitisingTakesTheNearestCornerOrTheScriptedPointWhenTheKeyIsPressed) {
+TEST(SpectroScanEmulatorTable, DigitisingAnswersTheNearestCornerOnceTheKeyIsPressed) {
     ChartLayout chart;
     chart.angleDeg = 2.0;
     Table t(chart);
@@ -111,14 +111,6 @@ TEST(SpectroScanEmulatorTable, DigitisingTakesTheNearestCornerOrTheScriptedPoint
     const auto [cx, cy] = chart.corner(2);
     EXPECT_EQ(t.handle("; 208 21 1\r\n")[0], ": 209 21 1 0 " + std::to_string(std::lround(cx)) + " " +
                                                  std::to_string(std::lround(cy)) + "\r\n");
-    // A press before arming is lost; the auto key presses on its own.
-    t.queueDigitizedPoint(123, 456);
-    t.pressKey();
-    t.setAutoKey(2);
-    t.handle("; 208 37 1\r\n");
-    EXPECT_EQ(t.handle("; 208 36\r\n")[0], ": 209 36 0\r\n");
-    EXPECT_EQ(t.handle("; 208 36\r\n")[0], ": 209 36 1\r\n");
-    EXPECT_EQ(t.handle("; 208 21 1\r\n")[0], ": 209 21 1 0 123 456\r\n");
 }
 
 // One command line out, one answer line back (empty when none came).
