@@ -377,16 +377,6 @@ TEST(CgatsChartReader, HeaderValuesAreKept) {
     EXPECT_EQ(reader.ColorEntries()[4].cmyk[0], -1);
 }
 
-TEST(CgatsChartReader, ReadsFilesFromDisk) {
-    test::TempDir dir;
-    const std::string path = dir.file("tmpIt8.txt");
-    std::ofstream(path, std::ios::binary) << replaceAll(kLabChart, "\n", "\r\n");
-    CgatsChartReader reader;
-    EXPECT_EQ(reader.Read(path), 0);
-    EXPECT_EQ(reader.GetPatchCount(), 3);
-    EXPECT_DOUBLE_EQ(reader.GetLab(1, 1), 60.0);
-}
-
 }  // namespace
 }  // namespace measure
 

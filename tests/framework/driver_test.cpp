@@ -209,7 +209,7 @@ TEST_F(DriverSkeleton, MustCalibrateUntilAWhiteCalibrationSucceeded) {
     EXPECT_EQ(observer.values(Notification::Status), (std::vector<int64_t>{2, 16, 0}));
 }
 
-TEST_F(DriverSkeleton, KeyNotificationAnnouncesTheButtonOnKeyThread) {
+TEST_F(DriverSkeleton, KeyNotificationAnnouncesTheButtonWithTheSuccessTone) {
     ASSERT_EQ(OpenTest(m()), 0);
     driver()->KeyNotification();
     ASSERT_TRUE(observer.waitUntil([](auto& all) { return all.size() >= 3; }));

@@ -8,13 +8,12 @@
 #include "framework/driver.h"
 #include "framework/test_driver.h"
 #include "support/test_environment.h"
-#include "transport/transport_test_support.h"
 
 namespace measure::framework {
 namespace {
 
 using test::LogCapture;
-using test::ScopedEnv;
+using test::ScopedEnvironment;
 
 MEASURE_DRIVER_ERROR(exVENDOR_LIB);
 
@@ -52,7 +51,7 @@ public:
 
 class VendorLibraryTest : public ::testing::Test {
 protected:
-    ScopedEnv sdkPath{"MEASURE_SDK_PATH", kFixtureDir};
+    ScopedEnvironment sdkPath{"MEASURE_SDK_PATH", kFixtureDir.c_str()};
 };
 
 TEST_F(VendorLibraryTest, BindsEntriesByNameAndOrdinal) {

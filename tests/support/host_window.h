@@ -41,4 +41,8 @@ private:
     Queue* queue_ = nullptr;
 };
 
+// Whether the system refuses to post its own messages that carry a pointer
+// (Windows' message 1); the POSIX queue takes them as any other.
+bool systemRefusesPointerMessages();
+
 }  // namespace measure::test

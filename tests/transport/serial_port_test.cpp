@@ -8,15 +8,15 @@
 
 #include "platform/clock.h"
 #include "platform/pseudo_terminal.h"
-#include "transport/transport_test_support.h"
+#include "support/environment.h"
+#include "support/test_environment.h"
 
 namespace measure::transport {
 namespace {
 
 using namespace std::chrono_literals;
 using test::LogCapture;
-using test::logged;
-using test::ScopedEnv;
+using test::ScopedEnvironment;
 
 constexpr const char* kOpen = "clCOMMUNICATION::open";
 
@@ -26,7 +26,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(line.isOpen()); }
 
     platform::PseudoTerminal line;
-    ScopedEnv com1{"MEASURE_COM1", line.slavePath()};
+    ScopedEnvironment com1{"MEASURE_COM1", line.slavePath().c_str()};
     LogCapture log;
     clCOMMUNICATION port;
 };
@@ -50,8 +50,8 @@ TEST_F(SerialPortTest, RatesFrom50To115200AreAcceptedAndTheLineTakesThem) {
     ASSERT_EQ(port.open(0, 115200, 100, false), 0);
     EXPECT_EQ(port.data()->FrameInterval, 1);
     EXPECT_EQ(line.slaveBaud(), 115200u);
-    EXPECT_TRUE(logged(log, kOpen, "COM1"));
-    EXPECT_TRUE(logged(log, kOpen, "Success"));
+    EXPECT_TRUE(log.has(kOpen, "COM1"));
+    EXPECT_TRUE(log.has(kOpen, "Success"));
     EXPECT_EQ(port.close(), 0);
     EXPECT_FALSE(port.isOpen());
 }
@@ -59,28 +59,28 @@ TEST_F(SerialPortTest, RatesFrom50To115200AreAcceptedAndTheLineTakesThem) {
 TEST_F(SerialPortTest, IllegalRatesAndIndexesAreRefusedBeforeAnyPortIsTouched) {
     EXPECT_EQ(port.open(0, 49, 100, false), -1);
     EXPECT_EQ(port.open(0, 115201, 100, false), -1);
-    EXPECT_TRUE(logged(log, kOpen, "Illegal baud=49"));
-    EXPECT_TRUE(logged(log, kOpen, "Illegal baud=115201"));
+    EXPECT_TRUE(log.has(kOpen, "Illegal baud=49"));
+    EXPECT_TRUE(log.has(kOpen, "Illegal baud=115201"));
     EXPECT_EQ(port.data()->Baud, 0);
 
     EXPECT_EQ(port.open(-1, 9600, 100, false), -1);
     EXPECT_EQ(port.open(4, 9600, 100, false), -1);
-    EXPECT_TRUE(logged(log, kOpen, "Illegal ndx=-1"));
-    EXPECT_TRUE(logged(log, kOpen, "Illegal ndx=4"));
+    EXPECT_TRUE(log.has(kOpen, "Illegal ndx=-1"));
+    EXPECT_TRUE(log.has(kOpen, "Illegal ndx=4"));
 
     // The rate is checked first: the last line is about the rate.
     EXPECT_EQ(port.open(4, 48, 100, false), -1);
     const std::string text = log.text();
     EXPECT_GT(text.find("Illegal baud=48"), text.rfind("Illegal ndx="));
     EXPECT_FALSE(log.contains("CreateFile"));
-    EXPECT_FALSE(logged(log, kOpen, "COM1"));
+    EXPECT_FALSE(log.has(kOpen, "COM1"));
     EXPECT_FALSE(port.isOpen());
 }
 
 TEST_F(SerialPortTest, TimeoutsFollowTheFrameInterval) {
     ASSERT_EQ(port.open(0, 9600, 0, false), 0);
-    EXPECT_TRUE(logged(log, kOpen, "cd.FrameInterval=2"));
-    EXPECT_TRUE(logged(log, kOpen, "timeout=0 adjusted to 2"));
+    EXPECT_TRUE(log.has(kOpen, "cd.FrameInterval=2"));
+    EXPECT_TRUE(log.has(kOpen, "timeout=0 adjusted to 2"));
     EXPECT_EQ(port.data()->timeouts.readIntervalTimeout, 0u);
     EXPECT_EQ(port.data()->timeouts.readTotalTimeoutMultiplier, 2u);
     EXPECT_EQ(port.data()->timeouts.readTotalTimeoutConstant, 2u);
@@ -94,7 +94,7 @@ TEST_F(SerialPortTest, TimeoutsFollowTheFrameInterval) {
     ASSERT_EQ(port.open(0, 57600, 100, false), 0);
     EXPECT_EQ(port.data()->FrameInterval, 1);
     EXPECT_EQ(port.set_timeout(0, true), 0);
-    EXPECT_TRUE(logged(log, "clCOMMUNICATION::set_timeout", "timeout=0 adjusted to 1"));
+    EXPECT_TRUE(log.has("clCOMMUNICATION::set_timeout", "timeout=0 adjusted to 1"));
     EXPECT_EQ(port.data()->timeouts.readIntervalTimeout, 9u);
     EXPECT_EQ(port.set_timeout(10000, false), 0);
     EXPECT_EQ(port.data()->timeouts.readTotalTimeoutConstant, 10000u);
@@ -174,10 +174,10 @@ TEST_F(SerialPortTest, APulledCableIsAReadError) {
 
 TEST_F(SerialPortTest, AMissingPortIsNotFound) {
     test::TempDir dir;
-    ScopedEnv com2("MEASURE_COM2", dir.file("no-such-tty"));
+    ScopedEnvironment com2("MEASURE_COM2", dir.file("no-such-tty").c_str());
     EXPECT_EQ(port.open(1, 9600, 100, false), -1);
-    EXPECT_TRUE(logged(log, kOpen, "COM2"));
-    EXPECT_TRUE(logged(log, kOpen, "CreateFile fail ERROR_FILE_NOT_FOUND"));
+    EXPECT_TRUE(log.has(kOpen, "COM2"));
+    EXPECT_TRUE(log.has(kOpen, "CreateFile fail ERROR_FILE_NOT_FOUND"));
     EXPECT_FALSE(port.isOpen());
 }
 
@@ -185,7 +185,7 @@ TEST_F(SerialPortTest, APortHeldByAnotherOpenerIsRefused) {
     ASSERT_EQ(port.open(0, 9600, 100, false), 0);
     clCOMMUNICATION other;
     EXPECT_EQ(other.open(0, 9600, 100, false), -1);
-    EXPECT_TRUE(logged(log, kOpen, "CreateFile fail ERROR_ACCESS_DENIED"));
+    EXPECT_TRUE(log.has(kOpen, "CreateFile fail ERROR_ACCESS_DENIED"));
     EXPECT_FALSE(other.isOpen());
 
     port.close();

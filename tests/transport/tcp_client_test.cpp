@@ -137,22 +137,6 @@ TEST_F(TcpClientTest, AMessageSplitOverManyReadsIsDeliveredOnce) {
     EXPECT_EQ(connection->waitFor(2).size(), 2u);
 }
 
-TEST_F(TcpClientTest, TwoMessagesInOneReadAreDeliveredAsOne) {
-    RecordingConnection* connection = connect();
-    ASSERT_NE(connection, nullptr);
-    ASSERT_TRUE(peer.send(kFrame + kFrame));
-    const auto messages = connection->waitFor(1);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], kFrame + kFrame);
-}
-
-TEST_F(TcpClientTest, GarbageBeforeTheBeginMarkerIsDiscarded) {
-    RecordingConnection* connection = connect();
-    ASSERT_NE(connection, nullptr);
-    ASSERT_TRUE(peer.send("\x01\x02 hello\r\n" + kFrame));
-    EXPECT_EQ(connection->waitFor(1), std::vector<std::string>{kFrame});
-}
-
 TEST_F(TcpClientTest, AnOversizedFrameIsDroppedAndLaterMessagesStillArrive) {
     RecordingConnection* connection = connect();
     ASSERT_NE(connection, nullptr);

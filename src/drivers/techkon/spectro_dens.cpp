@@ -51,21 +51,23 @@ void SpectroDensEvents::onTechconEvent(int code) {
     }
 }
 
-clSPECTRO_DENS::clSPECTRO_DENS(MEASURESTRUCT* record) : Driver(record, "clSPECTRO_DENS", kWorkerTimeout) {
-    // Up to four connection attempts, 3 s for the instrument and eight
-    // property exchanges of 1 s each at worst.
-    Connect(kWorkerTimeout);
-}
+// The connection waits MeasureThread's timeout: up to four connection
+// attempts, 3 s for the instrument and eight property exchanges of 1 s each
+// at worst.
+clSPECTRO_DENS::clSPECTRO_DENS(MEASURESTRUCT* record) : Driver(record, "clSPECTRO_DENS", kWorkerTimeout) {}
 
 clSPECTRO_DENS::~clSPECTRO_DENS() {
     Disconnect();
 }
 
+// The service's own stop (event code 3) arrives on its notification thread,
+// which only sets a flag: it is looked at between slices of the skeleton's
+// stop-aware wait.
 bool clSPECTRO_DENS::Pause(uint32_t ms) {
     for (uint32_t left = ms; left > 0;) {
         if (halted()) return false;
         const uint32_t slice = std::min(left, kPauseSliceMs);
-        platform::sleepMs(slice);
+        if (!Driver::Pause(slice)) return false;
         left -= slice;
     }
     return !halted();
@@ -226,7 +228,7 @@ void clSPECTRO_DENS::Deliver(int first, int count) {
             const Spectrum36 s = placeBands400To700(samples.at(static_cast<size_t>(first) + i).data());
             writeSpectrum(block, i, s.data());
         }
-        writeSpectralCount(block, patches);
+        framework::setSpectralCount(block, patches);
     } else {
         const std::vector<Triple> samples =
             pMeasure->Mode == MEASURE_MODE_CIE_XYZ ? client().xyzValues() : client().labValues();
@@ -234,7 +236,7 @@ void clSPECTRO_DENS::Deliver(int first, int count) {
             const Triple& v = samples.at(static_cast<size_t>(first) + i);
             writeTriple(block, i, v[0], v[1], v[2]);
         }
-        writeTripleCount(block, patches);
+        framework::setTripleCount(block, patches);
     }
     PostMeasureData(pMeasure, 0, deliveredResult(block));
 }

@@ -69,8 +69,8 @@ private:
     void ThreadConstructor() override;
     void ThreadDestructor() override;
 
-    // Every wait of the driver: `ms` on the platform clock, in short slices;
-    // false as soon as the job is asked to stop.
+    // Every wait of the driver: the skeleton's Pause in short slices; false
+    // as soon as the job is asked to stop, by the host or by the service.
     bool Pause(uint32_t ms);
     // Polls `ready` every `stepMs` for `steps` steps (a wait for the service,
     // so never shorter than the clock's floor for a peer); false on timeout

@@ -65,7 +65,11 @@ TEST_F(I1ProOpen, InstrumentWithoutLedIsRefusedOnRows21And22AndNeverHearsOfLedsO
     EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
     EXPECT_EQ(StopMultiMeasure(host.record()), 0);
     EXPECT_EQ(emu_i1_count("I1_SetOption IndicatorLedKey"), 0);
-    EXPECT_GT(emu_i1_count("I1_SetOption OnMeasurementSuccessNoLedIndication"), 0);
+    // The scan set-up (for the calibration and for the scan) turns the
+    // success indication off; every stop (before each of the two requests
+    // and the host's) turns it back on.
+    EXPECT_EQ(emu_i1_count("I1_SetOption OnMeasurementSuccessNoLedIndication=1"), 2);
+    EXPECT_EQ(emu_i1_count("I1_SetOption OnMeasurementSuccessNoLedIndication=0"), 3);
 }
 
 TEST_F(I1ProOpen, I1Pro2GenerationFitsRow11OnlyWithTheModelCheckOverride) {

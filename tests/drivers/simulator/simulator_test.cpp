@@ -81,6 +81,12 @@ public:
     // inside each instrument element.
     static std::string config(const std::vector<int>& ids, const std::string& top = "",
                               const std::string& perInstrument = "");
+    // The measurement file the simulated instrument replays, beside the
+    // configuration: `patches` rows, each patch's spectrum its own
+    // (measuredBand), so that a patch delivered in the wrong place shows.
+    void writeMeasurements(int patches) const;
+    // The file holds percentages; the instrument delivers fractions.
+    static double measuredBand(int patch, int band) { return (1 + 5 * patch + band) / 100.0; }
     std::string file(const std::string& name) const { return dir_.file(name); }
     const std::string& tempFolder() const { return temp_.path(); }
 
@@ -187,6 +193,21 @@ void SimulatorHost::writeConfig(const std::string& xml) const {
     const auto folder = std::filesystem::path(dir_.path()) / "Vantu" / "AutomatedTesting";
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "SimulationInstrumentConfig.xml") << xml;
+}
+
+void SimulatorHost::writeMeasurements(int patches) const {
+    const auto folder = std::filesystem::path(dir_.path()) / "Vantu" / "AutomatedTesting";
+    std::filesystem::create_directories(folder);
+    std::ofstream file(folder / "VantuMeasure.it8");
+    file << "CGATS.17\nBEGIN_DATA_FORMAT\nSAMPLE_ID";
+    for (int nm = 380; nm <= 730; nm += 10) file << " SPECTRAL_NM_" << nm;
+    file << "\nEND_DATA_FORMAT\nNUMBER_OF_SETS " << patches << "\nBEGIN_DATA\n";
+    for (int p = 0; p < patches; ++p) {
+        file << p + 1;
+        for (int b = 0; b < 36; ++b) file << ' ' << 1 + 5 * p + b;
+        file << "\n";
+    }
+    file << "END_DATA\n";
 }
 
 std::string SimulatorHost::config(const std::vector<int>& ids, const std::string& top,
@@ -469,7 +490,10 @@ TEST(SimulatorSingle, LabXyzAndDensityModes) {
 TEST(SimulatorMulti, StripsFollowTheHostsPlanWithAShortLastPass) {
     SimulatorHost host(SimulatorHost::Channel::Observer);
     host.writeConfig(quickConfig({11}));
-    host.configure(11, MEASURE_MODE_CIE_LAB, 10, 4);
+    // More rows than patches: a patch takes its file row only while another
+    // row follows it.
+    host.writeMeasurements(12);
+    host.configure(11, MEASURE_MODE_SPECTRAL, 10, 4);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.r()), 0);
     const auto notes = host.untilThreadEnd();
@@ -481,10 +505,18 @@ TEST(SimulatorMulti, StripsFollowTheHostsPlanWithAShortLastPass) {
     EXPECT_EQ(valuesOf(notes, Note::PassEnd), (std::vector<int64_t>{4, 4, 4}));
     // Uncalibrated: the calibration runs first; each pass waits, triggers, idles.
     EXPECT_EQ(valuesOf(notes, Note::Status), (std::vector<int64_t>{1, 2, 2, 3, 0, 3, 0, 3, 0, 0}));
+    // Each strip carries the next patches of the chart, in order.
+    int patch = 0;
     for (const Note& n : notes) {
         if (n.kind != Note::Data) continue;
-        EXPECT_EQ(n.payload[0], 45.0);
+        ASSERT_EQ(n.payload.size(), static_cast<size_t>(n.value) * 36);
+        for (int64_t i = 0; i < n.value; ++i, ++patch)
+            for (int b = 0; b < 36; ++b)
+                EXPECT_DOUBLE_EQ(n.payload[static_cast<size_t>(i * 36 + b)],
+                                 SimulatorHost::measuredBand(patch, b))
+                    << patch << "," << b;
     }
+    EXPECT_EQ(patch, 10);
     EXPECT_EQ(MustCalibrate(host.r()), 0);
 }
 
@@ -543,25 +575,32 @@ const char* kLayout3x4 =
     "ChartSizeX=210 NumberOfRows=3 NumberOfColumns=4 BarSizeX=5 BarSizeY=5 DistancePaperEdgeToBar=3 "
     "DistBarToFirstLine=4 MarkersDistance=6 PatchSizeX=7 PatchSizeY=7 MarkerPatchDistance=2";
 
-TEST_F(SimulatorChartReader, DeliversTheWholeChartAtOnceAsXyz) {
+TEST_F(SimulatorChartReader, DeliversTheWholeChartAtOnceAsXyzInRowOrColumnOrder) {
     writeLayout(kLayout3x4);
-    ASSERT_EQ(host_.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host_.r()), 0);
-    const auto notes = host_.untilThreadEnd();
-    ASSERT_FALSE(notes.empty());
-    EXPECT_EQ(notes.back().value, kEndDone) << describe(notes);
-    const auto data = valuesOf(notes, Note::Data);
-    ASSERT_EQ(data, (std::vector<int64_t>{12}));
+    host_.writeMeasurements(13);
     const uint32_t header[3] = {380, 10, 36};
-    double xyz[3] = {};
-    ASSERT_EQ(SpectrumToXYZ(xyz, header, simulator::kDefaultSpectrum.data()), 1);
-    for (const Note& n : notes) {
-        if (n.kind != Note::Data) continue;
-        for (size_t i = 0; i < n.payload.size(); i += 3) {
-            EXPECT_DOUBLE_EQ(n.payload[i], xyz[0]);
-            EXPECT_DOUBLE_EQ(n.payload[i + 1], xyz[1]);
-            EXPECT_DOUBLE_EQ(n.payload[i + 2], xyz[2]);
+    for (const uint32_t columnOrder : {0u, 1u}) {
+        SCOPED_TRACE(columnOrder);
+        host_.record.ColumnOrder = columnOrder;
+        ASSERT_EQ(host_.open(), 0);
+        ASSERT_EQ(StartMultiMeasure(host_.r()), 0);
+        const auto notes = host_.untilThreadEnd();
+        ASSERT_FALSE(notes.empty());
+        EXPECT_EQ(notes.back().value, kEndDone) << describe(notes);
+        ASSERT_EQ(valuesOf(notes, Note::Data), (std::vector<int64_t>{12}));
+        const auto data =
+            std::find_if(notes.begin(), notes.end(), [](const Note& n) { return n.kind == Note::Data; });
+        ASSERT_EQ(data->payload.size(), 36u);
+        // Three rows of four: read by column, the k-th delivered patch is
+        // row k % 3 of column k / 3.
+        for (int k = 0; k < 12; ++k) {
+            const int patch = columnOrder == 1 ? (k % 3) * 4 + k / 3 : k;
+            double spectrum[36], xyz[3] = {};
+            for (int b = 0; b < 36; ++b) spectrum[b] = SimulatorHost::measuredBand(patch, b);
+            ASSERT_EQ(SpectrumToXYZ(xyz, header, spectrum), 1);
+            for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(data->payload[k * 3 + c], xyz[c]) << k;
         }
+        EXPECT_EQ(host_.close(), 0);
     }
 }
 

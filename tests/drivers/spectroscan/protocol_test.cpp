@@ -1,6 +1,7 @@
-// The SpectroScan wire protocol and chart geometry without threads: command
-// texts, the scan rules of the answer parsers (checked against what the
-// emulated instrument sends), and the corner registration arithmetic.
+// The SpectroScan wire protocol without threads: the scan rules of the
+// answer parsers (checked against what the emulated instrument sends) and
+// the fixed layouts. Commands on the wire and the corner arithmetic are
+// checked end to end by the driver's tests.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,15 +16,6 @@ namespace {
 
 using namespace measure::spectroscan;
 namespace emu = measure::emu::spectroscan;
-
-TEST(SpectroScanProtocol, CommandLinesAreSemicolonBlankNumbersCrLf) {
-    EXPECT_EQ(command::moveAbsXY(1, 800, 400), "; 208 0 1 800 400\r\n");
-    EXPECT_EQ(command::moveAndMeasure(-5, 2300), "; 208 7 -5 2300\r\n");
-    EXPECT_EQ(command::measurementOutput(4, 15), "; 177 4 15\r\n");
-    EXPECT_EQ(command::measurementOutput(0, 0), "; 177 0 0\r\n");
-    EXPECT_EQ(command::colorimetricParam(3), "; 22 3 1 3 0\r\n");
-    EXPECT_STREQ(command::kTableData[3], "; 208 51\r\n");
-}
 
 TEST(SpectroScanProtocol, FieldScanningCountsLikeTheCLibrary) {
     int a = 0, b = 0;
@@ -174,60 +166,6 @@ TEST(SpectroScanLayout, FixedLayoutsAndRounding) {
     EXPECT_EQ(roundPosition(-1.2), 0);  // add 0.5, truncate
     EXPECT_EQ(roundPosition(1e300), 2147483647);
     EXPECT_EQ(roundPosition(std::nan("")), -2147483647 - 1);
-}
-
-TEST(SpectroScanLayout, ThreeCornersOfARotatedChartGiveEveryPatchWithinOneStep) {
-    // The table reports whole 0.1 mm and positions round by adding 0.5 and
-    // truncating, so a chart whose corners fall on whole steps is found
-    // within one step everywhere: patch vector (100, -4), row vector (4, 100).
-    emu::ChartLayout chart;
-    chart.rows = 4;
-    chart.patches = 6;
-    chart.originX = 812;
-    chart.originY = 434;
-    chart.pitchX = chart.pitchY = std::hypot(100.0, 4.0);
-    chart.angleDeg = std::atan2(-4.0, 100.0) * 180 / 3.14159265358979323846;
-    Registration r;
-    const auto corner = [&](int k, int& x, int& y) {
-        const auto [cx, cy] = chart.corner(k);
-        x = static_cast<int>(std::lround(cx));
-        y = static_cast<int>(std::lround(cy));
-    };
-    corner(1, r.x[0], r.y[0]);
-    int tx = 0, ty = 0;
-    r.corner2Target(6, 100, tx, ty);
-    EXPECT_EQ(tx, r.x[0] + 500);
-    EXPECT_EQ(ty, r.y[0]);
-    corner(2, r.x[1], r.y[1]);
-    r.fromCorner2(6, 100);
-    EXPECT_NEAR(r.angle, std::atan2(-4.0, 100.0), 1e-9);
-    r.corner3Target(4, tx, ty);
-    const auto [c3x, c3y] = chart.corner(3);
-    EXPECT_NEAR(tx, c3x, 2);
-    EXPECT_NEAR(ty, c3y, 2);
-    corner(3, r.x[2], r.y[2]);
-    r.fromCorner3(4);
-    for (int i = 0; i < chart.rows; ++i)
-        for (int j = 0; j < chart.patches; ++j) {
-            int px = 0, py = 0;
-            r.patchPosition(i, j, px, py);
-            const auto [cx, cy] = chart.centre(i, j);
-            EXPECT_LE(std::fabs(px - cx), 1.0) << i << "," << j;
-            EXPECT_LE(std::fabs(py - cy), 1.0) << i << "," << j;
-        }
-}
-
-TEST(SpectroScanLayout, OnePatchPerRowStepsStraightDownByTheNominalPitch) {
-    Registration r;
-    r.x[0] = 900;
-    r.y[0] = 500;
-    r.singlePatchRows(140);
-    EXPECT_EQ(r.x[1], 900);
-    EXPECT_EQ(r.y[1], 500);
-    int px = 0, py = 0;
-    r.patchPosition(3, 0, px, py);
-    EXPECT_EQ(px, 900);
-    EXPECT_EQ(py, 920);
 }
 
 // The fuzz target's seeds stay what their names say, so the fuzzer starts

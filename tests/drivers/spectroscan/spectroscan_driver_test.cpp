@@ -19,7 +19,6 @@
 #include "spectroscan/spectroscan_emulator.h"
 #include "support/host_window.h"
 #include "support/test_environment.h"
-#include "transport/transport_test_support.h"
 
 namespace {
 
@@ -35,16 +34,15 @@ constexpr const char* kNoPort = "/nonexistent/measure-spectroscan-port";
 class PortMap {
 public:
     explicit PortMap(const std::array<std::string, 4>& paths)
-        : com1_("MEASURE_COM1", paths[0]),
-          com2_("MEASURE_COM2", paths[1]),
-          com3_("MEASURE_COM3", paths[2]),
-          com4_("MEASURE_COM4", paths[3]) {}
+        : com1_("MEASURE_COM1", paths[0].c_str()),
+          com2_("MEASURE_COM2", paths[1].c_str()),
+          com3_("MEASURE_COM3", paths[2].c_str()),
+          com4_("MEASURE_COM4", paths[3].c_str()) {}
 
 private:
-    measure::test::ScopedEnv com1_, com2_, com3_, com4_;
+    measure::test::ScopedEnvironment com1_, com2_, com3_, com4_;
 };
 
-using measure::test::ScopedTimeScale;
 
 // A host with its message window and a record for instrument 5.
 class Host {
@@ -176,6 +174,10 @@ protected:
     }
     size_t count(const std::string& prefix) const { return table->commandsStartingWith(prefix).size(); }
 
+    // The driver reads each answer within 10 s, 100 ms at the usual test
+    // scale: too short for an emulator thread on a loaded machine. At 5 %
+    // the reads wait 500 ms and the table's pauses stay short.
+    measure::test::ScopedTimeScale scale_{0.05};
     std::unique_ptr<ss::Emulator> table;
     std::unique_ptr<PortMap> ports;
 };
@@ -489,7 +491,7 @@ TEST_F(SpectroScanDriver, ATimeoutWhileDataAreAwaitedWaitsPurgesAndParks) {
     // The third patch's data come 750 ms late: after the driver's read has
     // given up (10 s, 500 ms at this scale) and before its wait for the
     // instrument to finish ends (another 500 ms), so the purge must drop them.
-    ScopedTimeScale scale(0.05);
+    measure::test::ScopedTimeScale scale(0.05);
     startTable(chart(4, 6));
     table->addFault(ss::Fault::lateData("32", 750).skipping(2));
     LogCapture log;
@@ -509,30 +511,42 @@ TEST_F(SpectroScanDriver, ATimeoutWhileDataAreAwaitedWaitsPurgesAndParks) {
     EXPECT_FALSE(log.contains("End catch"));
 }
 
-TEST_F(SpectroScanDriver, ASpectralAnswerWithFldAnswer190AndFldFF1IsRejected) {
-    startTable(chart(4, 6));
-    table->addFault(ss::Fault::fields("208 7", 190, 1, 0).skipping(1));
-    LogCapture log;
-    Host host(MEASURE_MODE_SPECTRAL, 24, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.waitEnd(), MEASURE_END_FAILED);
-    EXPECT_TRUE(log.has("clGRETAG::ProcessMeasurement", "sscanf fldFF=1 RemoteErrorSet=0"));
-    EXPECT_TRUE(log.has("clGRETAG::MultiMeasurement", "catch ProcessMeasurement"));
-    EXPECT_EQ(host.data.size(), 1u);
-    EXPECT_TRUE(parked(table->state()));
-}
-
-TEST_F(SpectroScanDriver, AnAnswerWithoutItsErrorFieldIsAFailure) {
-    startTable(chart(4, 6));
-    table->addFault(ss::Fault::dropErrorField("208 18"));
-    LogCapture log;
-    Host host(MEASURE_MODE_SPECTRAL, 24, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.waitEnd(), MEASURE_END_FAILED);
-    EXPECT_TRUE(log.has("clGRETAG::MultiMeasurement", "catch HoldPaper"));
-    EXPECT_TRUE(parked(table->state()));
+// A malformed answer in the middle of a run fails it with the step's log
+// line, keeps what came before and parks the table.
+TEST_F(SpectroScanDriver, AMalformedAnswerFailsTheRunAtItsStep) {
+    struct Case {
+        const char* name;
+        ss::Fault fault;
+        std::vector<std::pair<const char*, const char*>> lines;
+        size_t data;
+    };
+    const Case cases[] = {
+        {"the second patch answers with the wrong answer and flag fields",
+         ss::Fault::fields("208 7", 190, 1, 0).skipping(1),
+         {{"clGRETAG::ProcessMeasurement", "sscanf fldFF=1 RemoteErrorSet=0"},
+          {"clGRETAG::MultiMeasurement", "catch ProcessMeasurement"}},
+         1},
+        {"holding the paper answers without its error field",
+         ss::Fault::dropErrorField("208 18"),
+         {{"clGRETAG::MultiMeasurement", "catch HoldPaper"}},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startTable(chart(4, 6));
+        table->addFault(c.fault);
+        LogCapture log;
+        Host host(MEASURE_MODE_SPECTRAL, 24, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        EXPECT_EQ(host.waitEnd(), MEASURE_END_FAILED);
+        for (const auto& [function, text] : c.lines) EXPECT_TRUE(log.has(function, text)) << text;
+        EXPECT_EQ(host.data.size(), c.data);
+        EXPECT_TRUE(parked(table->state()));
+        host.close();
+        ports.reset();
+        table.reset();
+    }
 }
 
 TEST_F(SpectroScanDriver, AnOutputChannelThatIsOnIsNotSetAgainAndIsSwitchedOffAtClose) {

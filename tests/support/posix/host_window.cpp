@@ -26,4 +26,8 @@ void HostWindow::destroy() {
     MeasureDestroyMessageWindow(handle_);
 }
 
+bool systemRefusesPointerMessages() {
+    return false;
+}
+
 }  // namespace measure::test

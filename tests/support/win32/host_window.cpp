@@ -102,4 +102,8 @@ void HostWindow::destroy() {
     pump();
 }
 
+bool systemRefusesPointerMessages() {
+    return true;
+}
+
 }  // namespace measure::test
