@@ -96,7 +96,7 @@ measure_optional_files(LCMS2
   NEEDED_BY src/color/pxicc.cpp tests/color/icc_display_test.cpp
   STAND_INS src/color/pxicc_unavailable.cpp tests/color/pxicc_unavailable_test.cpp)
 measure_optional_files(HTTPS_SERVER NEEDED_BY tests/transport/http_client_test.cpp
-  tests/drivers/ricoh/ricoh_driver_test.cpp tests/drivers/ricoh/ricoh_faults_test.cpp)
+  tests/drivers/ricoh/ricoh_driver_test.cpp tests/drivers/ricoh/ricoh_faults_test.cpp tests/cli/cli_ricoh_test.cpp)
 # The Ricoh adjuster speaks HTTPS with JSON replies and takes an XML chart
 # definition: without all three libraries its open fails with one log line.
 if(MEASURE_WITH_CURL AND MEASURE_WITH_JSONCPP AND MEASURE_WITH_TINYXML2)
@@ -108,6 +108,7 @@ measure_optional_files(RICOH
   NEEDED_BY src/drivers/ricoh/ricoh_driver.cpp src/drivers/ricoh/ricoh_protocol.cpp
             src/drivers/ricoh/ricoh_entries.cpp tests/drivers/ricoh/ricoh_protocol_test.cpp
             tests/drivers/ricoh/ricoh_driver_test.cpp tests/drivers/ricoh/ricoh_faults_test.cpp
+            tests/cli/cli_ricoh_test.cpp
   STAND_INS src/drivers/ricoh/ricoh_unavailable.cpp tests/drivers/ricoh/ricoh_unavailable_test.cpp)
 
 if(NOT WIN32)

@@ -254,6 +254,9 @@ bool AdjusterEmulator::start() {
     httplib::SSLServer* http = server_->server();
     if (http == nullptr) return false;
     State* s = state_.get();
+    // The adjuster keeps a client's connection for a whole job.
+    http->set_keep_alive_max_count(100000);
+    http->set_keep_alive_timeout(60);
 
     // Every route: journal, authorisation, then the route's fault or answer.
     using Answer =

@@ -157,12 +157,13 @@ void clRICOH_MONET::Terminate(const std::string& jobId) {
 }
 
 // The result goes beside the chart definition, where the host keeps the
-// job's files; each run replaces the last one's.
+// job's files (the temporary folder when there is none); each run replaces
+// the last one's.
 std::string clRICOH_MONET::ResultPath() const {
+    if (chartPath_.empty()) return platform::joinPath(platform::tempFolder(), kResultName);
     const size_t slash = chartPath_.find_last_of("/\\");
-    const std::string folder =
-        slash == std::string::npos ? platform::tempFolder() : chartPath_.substr(0, slash);
-    return platform::joinPath(folder, kResultName);
+    if (slash == std::string::npos) return kResultName;  // a chart named without a folder: the current one
+    return platform::joinPath(chartPath_.substr(0, slash), kResultName);
 }
 
 int clRICOH_MONET::MultiMeasurement() {

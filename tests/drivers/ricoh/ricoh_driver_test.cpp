@@ -17,10 +17,9 @@ using measure::test::ScopedTimeScale;
 
 constexpr const char* kJobs = "/raca/v1/jobs";
 
-// A fiftieth of the specified time: 60 ms polls, a 100 ms transfer timeout.
 class RicohTest : public ::testing::Test {
 protected:
-    ScopedTimeScale scale_{0.02};
+    ScopedTimeScale scale_{kJobTimeScale};
 };
 
 rc::AdjusterEmulator::Options chart(int sheets, int patches) {
