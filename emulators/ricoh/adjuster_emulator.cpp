@@ -1,6 +1,7 @@
 #include "ricoh/adjuster_emulator.h"
 
 #include <json/json.h>
+#include <openssl/evp.h>
 #include <tinyxml2.h>
 
 #include <chrono>
@@ -105,14 +106,11 @@ bool validChart(const std::string& xml) {
 }  // namespace
 
 std::string AdjusterEmulator::encodedCredentials(const std::string& text) {
-    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < text.size(); i += 3) {
-        const size_t n = std::min<size_t>(3, text.size() - i);
-        uint32_t v = 0;
-        for (size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<unsigned char>(text[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
-    }
+    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
+    const int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    out.resize(static_cast<size_t>(n));
     return out;
 }
 

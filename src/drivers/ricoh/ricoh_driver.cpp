@@ -249,6 +249,7 @@ int clRICOH_MONET::MultiMeasurement() {
     }
 
     const HttpResponse result = http_->get(jobPath + "/measuredData.it8");
+    if (result.code != 200 && stopped()) return MEASURE_END_STOPPED;  // the download cut short by a stop
     // A job the adjuster measured but whose result cannot be had failed.
     if (result.code != 200) throw exRICOH_MONET_LIB("measuredData.it8: " + std::to_string(result.code));
     const std::string path = ResultPath();

@@ -226,7 +226,7 @@ TEST_F(RicohTest, AStopWhilePollingCancelsTheJob) {
     host.emulator.setScript(script);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(host.start(), 0);
-    ASSERT_EQ(host.waitEnd(20s, MEASURE_STATUS_KEY_PRESSED), 1000);
+    ASSERT_EQ(host.waitEnd(20s, MEASURE_STATUS_KEY_PRESSED), measure::test::kStatusReached);
     EXPECT_EQ(StopMultiMeasure(host.record()), 0);
     EXPECT_EQ(host.waitEnd(), MEASURE_END_STOPPED);
     EXPECT_EQ(host.statuses, (std::vector<int>{1, 9, 4}));

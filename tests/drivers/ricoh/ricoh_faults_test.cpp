@@ -105,7 +105,7 @@ TEST_F(RicohFaultTest, CloseDuringAHeldRequestComesBackAtOnce) {
     ScopedTimeScale fullTime(1.0);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(host.start(), 0);
-    ASSERT_EQ(host.waitEnd(5s, MEASURE_STATUS_STARTED), 1000);
+    ASSERT_EQ(host.waitEnd(5s, MEASURE_STATUS_STARTED), measure::test::kStatusReached);
     // Wait until the creation is held by the adjuster.
     for (int i = 0; i < 500 && host.emulator.count("POST", "/raca/v1/jobs") == 0; ++i)
         std::this_thread::sleep_for(10ms);

@@ -75,22 +75,13 @@ public:
 
     // Collects notifications up to the thread end: its code, or -100 when
     // none came within `timeout`. With `untilStatus`, that status ends the
-    // wait too (answering 1000).
+    // wait too (answering kStatusReached).
     int waitEnd(std::chrono::milliseconds timeout = 20s, int untilStatus = -1) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            measure::test::HostMessage m{};
-            if (left.count() <= 0 || window_.next(m, static_cast<int>(left.count())) != 1) return -100;
-            if (m.message == kMessage + MEASURE_MSG_THREAD_END) return static_cast<int>(m.wParam);
-            if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_STATUS) {
-                statuses.push_back(static_cast<int>(m.lParam));
-                if (m.lParam == untilStatus) return 1000;
-            }
-            if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA)
-                results.push_back(reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(m.lParam)));
-        }
+        return measure::test::takeUntilThreadEnd(
+            window_, kMessage, timeout, untilStatus, statuses, [this](const measure::test::HostMessage& m) {
+                if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA)
+                    results.push_back(reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(m.lParam)));
+            });
     }
     // Runs one job to its end.
     int measure() {
