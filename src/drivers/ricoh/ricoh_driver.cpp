@@ -112,9 +112,11 @@ void clRICOH_MONET::ThreadDestructor() {
 
 // A stop ends a transfer at once (a reply the adjuster holds back would
 // otherwise keep the host's stop or close waiting for the timeout); only the
-// cancel and terminate requests that follow a stop run to their end.
-int clRICOH_MONET::abortOnStop(void* self, double, double, double, double) {
+// cancel and terminate requests that follow a stop run to their end. A reply
+// beyond any result the adjuster makes is cut off rather than held in memory.
+int clRICOH_MONET::abortOnStop(void* self, double, double downloaded, double, double) {
     const auto* driver = static_cast<clRICOH_MONET*>(self);
+    if (downloaded > kMaxReplyBytes) return 1;
     return driver->stopped() && !driver->cleanup_.load() ? 1 : 0;
 }
 

@@ -40,6 +40,8 @@ public:
     static constexpr uint32_t kPollIntervalMs = 3000;
     static constexpr uint32_t kSettleMs = 200;
     static constexpr const char* kUserAgent = "Vantu Measurement Service";
+    // The largest reply taken: a spectral result of 100 000 patches is about 30 MB.
+    static constexpr double kMaxReplyBytes = 64.0 * 1024 * 1024;
 
     explicit clRICOH_MONET(MEASURESTRUCT* record);
     ~clRICOH_MONET() override;
