@@ -133,6 +133,10 @@ void clRICOH_MONET::applyHeaders(bool multipart) {
     http_->setHeaders(std::move(headers));
 }
 
+// A job refused before the adjuster measured anything ends as stopped (1),
+// not as failed (3): the host has nothing to discard and may start again
+// once the adjuster is free. A result that was measured but cannot be had or
+// read is a failure (3).
 int clRICOH_MONET::EndUnmeasured(int32_t status) {
     platform::sleepMs(kSettleMs);
     PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
