@@ -101,7 +101,21 @@ measure_optional_files(LCMS2_CLI
   NEEDED_BY tools/measure-cli/display_colour_lcms.cpp tests/cli/cli_report_test.cpp
   STAND_INS tools/measure-cli/display_colour_unavailable.cpp)
 set(MEASURE_WITH_LCMS2_CLI ${MEASURE_WITH_LCMS2})
-measure_optional_files(HTTPS_SERVER NEEDED_BY tests/transport/http_client_test.cpp)
+measure_optional_files(HTTPS_SERVER NEEDED_BY tests/transport/http_client_test.cpp
+  tests/drivers/ricoh/ricoh_driver_test.cpp tests/drivers/ricoh/ricoh_faults_test.cpp tests/cli/cli_ricoh_test.cpp)
+# The Ricoh adjuster speaks HTTPS with JSON replies and takes an XML chart
+# definition: without all three libraries its open fails with one log line.
+if(MEASURE_WITH_CURL AND MEASURE_WITH_JSONCPP AND MEASURE_WITH_TINYXML2)
+  set(MEASURE_WITH_RICOH ON)
+else()
+  set(MEASURE_WITH_RICOH OFF)
+endif()
+measure_optional_files(RICOH
+  NEEDED_BY src/drivers/ricoh/ricoh_driver.cpp src/drivers/ricoh/ricoh_protocol.cpp
+            src/drivers/ricoh/ricoh_entries.cpp tests/drivers/ricoh/ricoh_protocol_test.cpp
+            tests/drivers/ricoh/ricoh_driver_test.cpp tests/drivers/ricoh/ricoh_faults_test.cpp
+            tests/cli/cli_ricoh_test.cpp
+  STAND_INS src/drivers/ricoh/ricoh_unavailable.cpp tests/drivers/ricoh/ricoh_unavailable_test.cpp)
 
 if(NOT WIN32)
   pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)

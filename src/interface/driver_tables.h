@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/driver_table.h"
+#include "drivers/ricoh/ricoh_entries.h"
 #include "drivers/simulator/simulator_entries.h"
 #include "drivers/spectroscan/spectroscan_entries.h"
 #include "drivers/techkon/spectro_dens_entries.h"
@@ -23,7 +24,7 @@ inline constexpr DriverTable kKonicaMinolta{};                                  
 inline constexpr DriverTable kKonicaMyiro9{};                                      // clKONICA_MINOLTA_MYIRO9
 inline constexpr DriverTable kKonicaMyiro{};                                       // clKONICA_MINOLTA_MYIRO
 inline constexpr DriverTable kSpectroDens = techkon::kSpectroDensTable;            // clSPECTRO_DENS
-inline constexpr DriverTable kRicohMonet{};                                        // clRICOH_MONET
+inline constexpr DriverTable kRicohMonet = ricoh::entryTable();                    // clRICOH_MONET
 inline constexpr DriverTable kXriteExact{};                                        // clXRITE_EXACT
 inline constexpr DriverTable kNix{};                                               // clNIX
 inline constexpr DriverTable kEyeOneStudio{};                                      // clEYE_ONE_STUDIO

@@ -77,8 +77,12 @@ std::optional<std::string> statusPrompt(int code, MeasureProgress& p) {
             return "The instrument's illumination does not suit the requested mode";
         case 43:
             return "Scan again";
+        case 26:
+            return "The instrument refused the chart definition";
         case 45:
             return "The device waits for the operator";
+        case 46:
+            return "The instrument is busy with another job; try again later";
         case 47:
             return "The instrument is busy";
         case 48:

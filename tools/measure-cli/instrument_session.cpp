@@ -101,6 +101,8 @@ InstrumentSession::InstrumentSession(const SessionSettings& settings, Display& d
     record_.NumOfPatchesToRead = settings.patches;
     record_.NumPatchesPerLine = settings.perLine;
     record_.MeasurementCondition = settings.condition;
+    record_.NetworkAddress = settings.address;
+    record_.RicohPort = settings.port;
     // 1 plays the library's own sounds; any value but 0 and 1 keeps it quiet.
     record_.SoundSelector = settings.sound ? MEASURE_SOUND_BUILT_IN : 2;
     record_.Message = kMessageBase;

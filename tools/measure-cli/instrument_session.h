@@ -61,6 +61,8 @@ struct SessionSettings {
     int32_t perLine = 0;
     uint32_t condition = MEASURE_CONDITION_M0;
     bool sound = true;
+    uint32_t address = 0;  // network instruments: IPv4 in network order
+    uint32_t port = 0;
 };
 
 class InstrumentSession {

@@ -1,5 +1,8 @@
 // calibrate and measure: an instrument driven end to end through the exports.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -29,6 +32,8 @@ const char* kMeasureHelp =
     "  --condition C        M0 (default), M1, M2 or M3\n"
     "  --single             one patch per button press instead of strips\n"
     "  --chart FILE         chart or parameter file handed to the instrument\n"
+    "  --address A.B.C.D[:PORT]  a network instrument's IPv4 address and port\n"
+    "  --credentials USER:PASSWORD  the network instrument's login, sent with the chart\n"
     "  -o, --output FILE    the measurement file (default measurement.txt)\n"
     "  --sound on|off       the instrument's confirmation sounds (default on)\n"
     "  --report             also write an HTML report beside the file (OUTPUT.html)\n"
@@ -43,6 +48,46 @@ std::optional<uint32_t> parseCondition(const std::string& text) {
     if (text.size() == 2 && (text[0] == 'M' || text[0] == 'm') && text[1] >= '0' && text[1] <= '3')
         return static_cast<uint32_t>(text[1] - '0');
     return std::nullopt;
+}
+
+// "A.B.C.D" or "A.B.C.D:PORT": the address in network order (first octet
+// first in memory, as the record's address word holds it) and the port (0
+// when none is given).
+bool parseAddress(const std::string& text, uint32_t& address, uint32_t& port) {
+    const size_t colon = text.find(':');
+    const std::string host = text.substr(0, colon);
+    unsigned char octets[4] = {};
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        const size_t dot = i < 3 ? host.find('.', at) : host.size();
+        if (dot == std::string::npos) return false;
+        const auto octet = parseInteger(host.substr(at, dot - at), 0, 255);
+        if (!octet) return false;
+        octets[i] = static_cast<unsigned char>(*octet);
+        at = dot + 1;
+    }
+    if (at != host.size() + 1) return false;
+    std::memcpy(&address, octets, sizeof address);
+    port = 0;
+    if (colon != std::string::npos) {
+        const auto p = parseInteger(text.substr(colon + 1), 1, 65535);
+        if (!p) return false;
+        port = static_cast<uint32_t>(*p);
+    }
+    return true;
+}
+
+// HTTP basic credentials: "USER:PASSWORD" in base64.
+std::string base64(const std::string& text) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < text.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, text.size() - i);
+        uint32_t v = 0;
+        for (size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<unsigned char>(text[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
 }
 
 // Shared by the two commands: "--instrument ID" and "--sound on|off".
@@ -94,8 +139,13 @@ int runMeasurement(const char* command, const MeasureJob& job, Display& display,
     settings.perLine = job.perLine > 0 ? job.perLine : job.patches;
     settings.condition = job.condition;
     settings.sound = job.sound;
+    settings.address = job.address;
+    settings.port = job.port;
 
-    if (!job.chart.empty()) SetParameterFile(job.chart.c_str());
+    // Credentials follow the chart after a question mark.
+    const std::string parameter =
+        job.credentials.empty() ? job.chart : job.chart + "?" + base64(job.credentials);
+    if (!parameter.empty()) SetParameterFile(parameter.c_str());
     InstrumentSession session(settings, display);
     // The fixed answers belong to the model asked for; once open, a simulated
     // instrument answers as itself.
@@ -215,6 +265,8 @@ int runMeasure(int argc, char** argv, int first) {
                         {"--condition", "", true},
                         {"--single", "", false},
                         {"--chart", "", true},
+                        {"--address", "", true},
+                        {"--credentials", "", true},
                         {"--output", "-o", true},
                         {"--sound", "", true},
                         {"--report", "", false}});
@@ -255,6 +307,15 @@ int runMeasure(int argc, char** argv, int first) {
     if (auto chart = opts.value("--chart")) {
         if (!std::filesystem::is_regular_file(*chart)) return fail(command, "no chart file '" + *chart + "'");
         job.chart = *chart;
+    }
+    if (auto address = opts.value("--address")) {
+        if (!parseAddress(*address, job.address, job.port))
+            return fail(command, "--address takes A.B.C.D or A.B.C.D:PORT, not '" + *address + "'");
+    }
+    if (auto credentials = opts.value("--credentials")) {
+        if (credentials->find(':') == std::string::npos)
+            return fail(command, "--credentials takes USER:PASSWORD");
+        job.credentials = *credentials;
     }
     const std::string output = opts.value("--output").value_or("measurement.txt");
     const auto folder = std::filesystem::path(output).parent_path();

@@ -3,6 +3,7 @@
 // it, calibrate when it asks, measure, close; then the CGATS file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ struct MeasureJob {
     bool single = false;
     bool sound = true;
     std::string chart;  // handed to the instrument as its parameter file
+    // A network instrument: IPv4 in network order (0: none) and TCP port (0: none).
+    uint32_t address = 0;
+    uint32_t port = 0;
+    // "USER:PASSWORD" for instruments that take credentials after the chart.
+    std::string credentials;
 };
 
 // Runs the job; returns an exit status and, on success, the patches (three

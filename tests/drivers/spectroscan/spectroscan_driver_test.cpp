@@ -27,7 +27,7 @@ using measure::test::LogCapture;
 using namespace std::chrono_literals;
 
 constexpr uint32_t kMessage = 0x7100;
-constexpr int kStatusSeen = 1000;
+constexpr int kStatusSeen = measure::test::kStatusReached;
 constexpr const char* kNoPort = "/nonexistent/measure-spectroscan-port";
 
 // Points MEASURE_COM1..COM4 at the given devices while alive.
@@ -84,22 +84,13 @@ public:
     // none came within `timeout`. With `endStatus`, that status also ends
     // the wait and gives kStatusSeen.
     int waitEnd(std::chrono::milliseconds timeout = 30s, int endStatus = -1) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            measure::test::HostMessage m{};
-            if (left.count() <= 0 || window_.next(m, static_cast<int>(left.count())) != 1) return -100;
-            if (m.message == kMessage + MEASURE_MSG_THREAD_END) return static_cast<int>(m.wParam);
-            if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_STATUS) {
-                statuses.push_back(static_cast<int>(m.lParam));
-                if (m.lParam == endStatus) return kStatusSeen;
-            }
-            if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_PAGENO)
-                pages.push_back(static_cast<int>(m.lParam));
-            if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA) data.push_back(m);
-            if (m.message == kMessage + MEASURE_MSG_OLD_RECORD_DENSITY) densities.push_back(m);
-        }
+        return measure::test::takeUntilThreadEnd(
+            window_, kMessage, timeout, endStatus, statuses, [this](const measure::test::HostMessage& m) {
+                if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_PAGENO)
+                    pages.push_back(static_cast<int>(m.lParam));
+                if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA) data.push_back(m);
+                if (m.message == kMessage + MEASURE_MSG_OLD_RECORD_DENSITY) densities.push_back(m);
+            });
     }
     // A corner registration ends with status 23, or with a thread end when it fails.
     int waitCorners() { return waitEnd(30s, MEASURE_STATUS_CORNERS_DONE); }

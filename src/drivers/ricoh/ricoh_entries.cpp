@@ -1,0 +1,36 @@
+#include "drivers/ricoh/ricoh_entries.h"
+
+#include "drivers/ricoh/ricoh_driver.h"
+#include "framework/driver_entries.h"
+
+namespace measure::ricoh {
+namespace {
+
+constexpr framework::ModeSet kModes{MEASURE_MODE_CIE_LAB, MEASURE_MODE_CIE_XYZ, MEASURE_MODE_SPECTRAL};
+
+}  // namespace
+
+int32_t OpenRicohMonet(MEASURESTRUCT* pMeasure) {
+    return framework::OpenEntry<clRICOH_MONET>(pMeasure, "OpenRicohMonet", "RicohMonet");
+}
+
+int32_t CloseRicohMonet(MEASURESTRUCT* pMeasure) {
+    return framework::CloseEntry(pMeasure, "CloseRicohMonet");
+}
+
+int32_t StartMultiMeasureRicohMonet(MEASURESTRUCT* pMeasure) {
+    return framework::StartEntry(pMeasure, "StartMultiMeasureRicohMonet", kModes, "MultiMeasurement",
+                                 &clRICOH_MONET::MultiMeasurement);
+}
+
+// The adjuster measures whole charts only: the simple form runs the same job.
+int32_t StartSimpleMultiMeasureRicohMonet(MEASURESTRUCT* pMeasure) {
+    return framework::StartEntry(pMeasure, "StartSimpleMultiMeasureRicohMonet", kModes, "MultiMeasurement",
+                                 &clRICOH_MONET::MultiMeasurement);
+}
+
+int32_t StopMultiMeasureRicohMonet(MEASURESTRUCT* pMeasure) {
+    return framework::StopEntry(pMeasure, "StopMultiMeasureRicohMonet", framework::StopKind::Multi);
+}
+
+}  // namespace measure::ricoh

@@ -1,0 +1,250 @@
+#include "drivers/ricoh/ricoh_protocol.h"
+
+#include <json/json.h>
+#include <tinyxml2.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+#include "color/chart_file.h"
+#include "measure/measure.h"
+
+namespace measure::ricoh {
+namespace {
+
+// A JSON object from outside text, or false. Depth and size are the
+// reader's own limits; the reply is untrusted.
+bool parseObject(std::string_view body, Json::Value& root, std::string& why) {
+    Json::CharReaderBuilder builder;
+    builder["collectComments"] = false;
+    builder["stackLimit"] = 64;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    bool parsed = false;
+    try {
+        parsed = reader->parse(body.data(), body.data() + body.size(), &root, &errors);
+    } catch (const std::exception&) {  // jsoncpp throws past its nesting limit
+        parsed = false;
+    }
+    if (!parsed) {
+        why = "reply is not JSON";
+        return false;
+    }
+    if (!root.isObject()) {
+        why = "reply is not a JSON object";
+        return false;
+    }
+    return true;
+}
+
+bool idCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+// A decimal count within [1, max]; "12abc", "-3", "1e9" and overflow are none.
+bool parseCount(const char* text, int max, int& value) {
+    if (text == nullptr || *text == '\0') return false;
+    long long v = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        v = v * 10 + (*p - '0');
+        if (v > max) return false;
+    }
+    if (v < 1) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// A whole cell holds one finite number.
+bool numericCell(const char* text) {
+    if (text == nullptr || *text == '\0') return false;
+    std::string s(text);
+    for (char& c : s)
+        if (c == ',') c = '.';  // the reader takes a comma as a decimal point
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    return end != s.c_str() && *end == '\0' && errno == 0 && std::isfinite(v);
+}
+
+}  // namespace
+
+ParameterText splitParameterText(std::string_view text) {
+    ParameterText out;
+    const size_t mark = text.find('?');
+    // Without a question mark the text names neither a chart nor credentials.
+    if (mark == std::string_view::npos) return out;
+    out.chartPath = std::string(text.substr(0, mark));
+    out.authorization = "Basic " + std::string(text.substr(mark + 1));
+    return out;
+}
+
+std::string dottedAddress(uint32_t networkOrder) {
+    unsigned char bytes[4];
+    std::memcpy(bytes, &networkOrder, sizeof bytes);  // network order: first octet first in memory
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+           std::to_string(bytes[3]);
+}
+
+std::string jobBody(uint32_t condition, uint32_t mode) {
+    const char* lighting = condition == MEASURE_CONDITION_M1   ? "M1"
+                           : condition == MEASURE_CONDITION_M2 ? "M2"
+                                                               : "M0";
+    const char* space = mode == MEASURE_MODE_CIE_XYZ    ? "XYZ"
+                        : mode == MEASURE_MODE_SPECTRAL ? "SPECTRAL_REFLECTANCE"
+                                                        : "LAB";
+    // Built as text: the adjuster expects exactly this spacing.
+    return std::string("{\"lightingCondition\": \"") + lighting + "\",\"colorSpace\": \"" + space +
+           "\",\"outputFormat\": \"IT8\"}";
+}
+
+DeviceStatus parseDeviceStatus(std::string_view body) {
+    DeviceStatus status;
+    if (body.find("SCANNING") != std::string_view::npos) {
+        status.state = DeviceState::Scanning;
+    } else if (body.find("READY") != std::string_view::npos) {
+        status.state = DeviceState::Ready;
+        Json::Value root;
+        std::string why;
+        if (parseObject(body, root, why) && root.isMember("serialId") && root["serialId"].isString())
+            status.serialId = root["serialId"].asString();
+    }
+    return status;
+}
+
+bool extractJobId(std::string_view body, std::string& id, std::string& why) {
+    id.clear();
+    const std::string_view window = body.substr(0, std::min(body.size(), kJobIdWindow));
+    size_t key = window.find("jobId");
+    if (key == std::string_view::npos) key = body.find("jobid");
+    if (key == std::string_view::npos) {
+        why = "no jobId";
+        return false;
+    }
+    // The identifier follows the key, its closing quote, the colon, a blank
+    // and its opening quote: `jobId": "<id>"`. The text "eight characters
+    // after the key" would count these five characters as four and lose the
+    // identifier's first character; what the reply holds is what counts.
+    constexpr std::string_view kSeparator = "\": \"";
+    const size_t start = key + 5 + kSeparator.size();
+    if (body.substr(key + 5, kSeparator.size()) != kSeparator) {
+        why = "jobId is not followed by a text";
+        return false;
+    }
+    const size_t end = body.find('"', start);
+    if (end == std::string_view::npos) {
+        why = "jobId is unterminated";
+        return false;
+    }
+    const std::string_view text = body.substr(start, end - start);
+    if (text.empty() || text.size() > kMaxJobIdLength) {
+        why = "jobId is empty or too long";
+        return false;
+    }
+    for (char c : text)
+        if (!idCharacter(c)) {
+            why = "jobId holds characters that would change the request path";
+            return false;
+        }
+    id.assign(text);
+    return true;
+}
+
+bool parseJobStatus(std::string_view body, std::string& status, std::string& why) {
+    Json::Value root;
+    if (!parseObject(body, root, why)) return false;
+    if (!root.isMember("status") || !root["status"].isString()) {
+        why = "reply has no status text";
+        return false;
+    }
+    status = root["status"].asString();
+    return true;
+}
+
+bool parseChartDefinition(std::string_view xml, ChartDefinition& chart, std::string& why) {
+    tinyxml2::XMLDocument doc;
+    if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS) {
+        why = "chart definition is not XML";
+        return false;
+    }
+    const tinyxml2::XMLElement* root = doc.RootElement();
+    const tinyxml2::XMLElement* element = root != nullptr ? root->FirstChildElement("Chart") : nullptr;
+    if (element == nullptr) {
+        why = "chart definition has no Chart element";
+        return false;
+    }
+    ChartDefinition read;
+    if (!parseCount(element->Attribute("SheetCount"), kMaxSheets, read.sheets) ||
+        !parseCount(element->Attribute("ChartPatchCount"), kMaxChartPatches, read.patches)) {
+        why = "chart definition has no valid SheetCount and ChartPatchCount";
+        return false;
+    }
+    chart = read;
+    return true;
+}
+
+int pollLimit(int sheets) {
+    if (sheets < 0) sheets = 0;
+    if (sheets > kMaxSheets) sheets = kMaxSheets;
+    return sheets * kPollsPerSheet + kExtraPolls;
+}
+
+bool readMeasuredData(const std::string& path, uint32_t mode, int maxPatches, MeasuredPatches& out,
+                      std::string& why) {
+    out = {};
+    const std::unique_ptr<CChartFileBase> chart = CChartFileFactory::GetReaderWriter(path);
+    if (!chart || !chart->Read(path)) {
+        why = "measured data cannot be read";
+        return false;
+    }
+    std::string sets;
+    int count = 0;
+    if (!chart->GetKeyword("NUMBER_OF_SETS", sets) || !parseCount(sets.c_str(), kMaxChartPatches, count) ||
+        count != chart->GetPatchCount()) {
+        why = "measured data has no valid NUMBER_OF_SETS";
+        return false;
+    }
+    const CgatsChartReader& cgats = chart->cgats();
+    std::vector<int> columns;
+    if (mode == MEASURE_MODE_SPECTRAL) {
+        if (!chart->HasSpectralData()) {
+            why = "measured data has no spectra";
+            return false;
+        }
+        for (const auto& field : cgats.SpectralFields()) columns.push_back(field.column);
+        out.valuesPerPatch = MEASURE_SPECTRAL_BANDS;
+    } else {
+        const bool lab = mode == MEASURE_MODE_CIE_LAB;
+        if (lab ? !chart->HasLabData() : !chart->HasXYZData()) {
+            why = lab ? "measured data has no LAB fields" : "measured data has no XYZ fields";
+            return false;
+        }
+        for (int c = 0; c < 3; ++c) columns.push_back(lab ? cgats.LabColumn(c) : cgats.XyzColumn(c));
+        out.valuesPerPatch = 3;
+    }
+    out.count = std::min(count, std::max(0, maxPatches));
+    for (int p = 0; p < out.count; ++p)
+        for (int column : columns)
+            if (!numericCell(cgats.Cell(p, column))) {
+                why = "measured data has a cell that is not a number (patch " + std::to_string(p + 1) + ")";
+                return false;
+            }
+    out.values.resize(static_cast<size_t>(out.count) * static_cast<size_t>(out.valuesPerPatch));
+    for (int p = 0; p < out.count; ++p) {
+        double* v = out.values.data() + static_cast<size_t>(p) * static_cast<size_t>(out.valuesPerPatch);
+        const bool ok = mode == MEASURE_MODE_SPECTRAL  ? chart->GetSpectrum36(p, v)
+                        : mode == MEASURE_MODE_CIE_LAB ? chart->GetLab(p, v)
+                                                       : chart->GetXYZ(p, v);
+        if (!ok) {
+            why = "measured data has unusable values (patch " + std::to_string(p + 1) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace measure::ricoh
