@@ -1,6 +1,7 @@
 // libFuzzer target: any byte sequence given to the CGATS chart reader either
 // reads or fails with one of its error values, and every query on the result
-// stays inside the table.
+// stays inside the table. The mutator keeps the format's keywords, so that
+// inputs get past the header into the data table.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,38 @@
 #include <vector>
 
 #include "color/cgats_chart_reader.h"
+#include "keyword_mutator.h"
+
+namespace {
+
+constexpr std::string_view kKeywords[] = {"NUMBER_OF_SETS",
+                                          "NUMBER_OF_COLS",
+                                          "BEGIN_DATA_FORMAT",
+                                          "END_DATA_FORMAT",
+                                          "BEGIN_DATA",
+                                          "END_DATA",
+                                          "KEYWORD",
+                                          "SPOT_ID",
+                                          "DEVICEN_CMYK_CLR_5",
+                                          "PROCESSCOLOR_ID",
+                                          "PROOFJOB",
+                                          "TARGET_ID",
+                                          "LAYOUT_ID",
+                                          "BEGIN_TARGET_FORMAT",
+                                          "END_TARGET_FORMAT",
+                                          "TARGET",
+                                          "NUMBER_OF_STRIPS",
+                                          "PATCH_SIZE_X",
+                                          "BEGIN_REPORTING_FORMAT",
+                                          "END_REPORTING_FORMAT",
+                                          "BEGIN_SPOTCOLOR_FORMAT",
+                                          "VANTUPRN_OUTPUTCOLORMODE"};
+
+}  // namespace
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned seed) {
+    return measure::fuzz::mutateKeepingKeywords(data, size, maxSize, seed, kKeywords);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     measure::CgatsChartReader reader;
