@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "cgats_mutator.h"
 #include "color/chart_file.h"
 #include "color/chart_references.h"
 #include "drivers/simulator/measurement_data.h"
-#include "keyword_mutator.h"
 #include "measure/measure.h"
 #include "scratch_file.h"
 
@@ -92,7 +92,7 @@ void queryMeasurementTables(const std::string& path) {
 }  // namespace
 
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned seed) {
-    return measure::fuzz::mutateKeepingKeywords(data, size, maxSize, seed, kKeywords);
+    return measure::fuzz::mutateCgats(data, size, maxSize, seed, kKeywords);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
