@@ -6,7 +6,7 @@
 // - mutate the rest of one line, after its keyword when it starts with one;
 // - duplicate, delete or swap whole lines (more or fewer table rows);
 // - insert one of the format's keywords as a line of its own;
-// - now and then a plain byte mutation of the whole input, so that what
+// - every other time a plain byte mutation of the whole input, so that what
 //   lies between the lines (line ends, blanks) is explored too.
 //
 // MEASURE_FUZZ_PLAIN=1 in the environment switches it off (plain byte
@@ -63,7 +63,7 @@ inline size_t mutateKeepingKeywords(uint8_t* data, size_t size, size_t maxSize, 
                                     std::span<const std::string_view> keywords) {
     std::minstd_rand random(seed);
     auto below = [&](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(random() % n); };
-    if (plainMutationsOnly() || size == 0 || below(8) == 0) return LLVMFuzzerMutate(data, size, maxSize);
+    if (plainMutationsOnly() || size == 0 || below(2) == 0) return LLVMFuzzerMutate(data, size, maxSize);
 
     std::vector<std::string> lines = splitLines(std::string_view(reinterpret_cast<const char*>(data), size));
     const size_t at = below(lines.size());

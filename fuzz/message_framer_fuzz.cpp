@@ -5,6 +5,7 @@
 // keeps the markers at the start of lines, as the service sends them.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string_view>
@@ -15,6 +16,18 @@
 namespace {
 
 constexpr std::string_view kKeywords[] = {"BEGIN_MESSAGE", "END_MESSAGE"};
+
+// With MEASURE_FUZZ_STATS=1: how many inputs gave at least one frame,
+// printed at exit, to compare mutators.
+struct FrameCount {
+    size_t inputs = 0;
+    size_t framed = 0;
+    ~FrameCount() {
+        const char* wanted = std::getenv("MEASURE_FUZZ_STATS");
+        if (wanted != nullptr && wanted[0] == '1')
+            std::fprintf(stderr, "inputs giving a frame: %zu of %zu\n", framed, inputs);
+    }
+} frames;
 
 }  // namespace
 
@@ -29,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr size_t kLimit = 512;
     constexpr size_t kLongestRead = 64;
     MessageFramer framer(kLimit);
+    bool framed = false;
     std::minstd_rand readSizes(data[0]);
     size_t at = 1;
     while (at < size) {
@@ -36,10 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t take = length < size - at ? length : size - at;
         const auto frame = framer.feed(std::string_view(reinterpret_cast<const char*>(data + at), take));
         at += take;
+        framed = framed || frame.has_value();
         if (frame && (frame->compare(0, MessageFramer::kBegin.size(), MessageFramer::kBegin) != 0 ||
                       frame->find(MessageFramer::kEnd) == std::string::npos))
             std::abort();
         if (framer.pending() > kLimit + kLongestRead) std::abort();
     }
+    ++frames.inputs;
+    if (framed) ++frames.framed;
     return 0;
 }
