@@ -39,9 +39,9 @@ fi
 
 case "$mode" in
   --each) share=$seconds ;;
-  # The targets run $jobs at a time, in rounds; a second of each is spent
-  # on the replay.
-  --total) share=$(( seconds / ((${#names[@]} + jobs - 1) / jobs) - 1 )) ;;
+  # The targets run $jobs at a time, in rounds; a few seconds of each go to
+  # the replay and to loading the corpus.
+  --total) share=$(( seconds / ((${#names[@]} + jobs - 1) / jobs) - 3 )) ;;
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
 [ "$share" -ge 1 ] || share=1
@@ -63,7 +63,7 @@ run_target() {
   local -a seedfiles=("$corpus"/*)
   if ! "$binary" "${limits[@]}" -artifact_prefix="$dir/artifacts/" "${seedfiles[@]}" >"$dir/replay.log" 2>&1; then
     local failed
-    failed=$(grep -o 'Running: .*' "$dir/replay.log" | tail -n 1 | cut -d' ' -f2-)
+    failed=$(grep -ao 'Running: .*' "$dir/replay.log" | tail -n 1 | cut -d' ' -f2-)
     echo "replay $dir/replay.log ${failed:-?}" >"$dir/result"
     return
   fi
@@ -72,13 +72,13 @@ run_target() {
   [ "$dict" = - ] || options+=(-dict="$dict")
   if ! "$binary" "${options[@]}" "$dir/corpus" "$corpus" >"$dir/fuzz.log" 2>&1; then
     local unit
-    unit=$(grep -o 'Test unit written to .*' "$dir/fuzz.log" | tail -n 1 | cut -d' ' -f5-)
+    unit=$(grep -ao 'Test unit written to .*' "$dir/fuzz.log" | tail -n 1 | cut -d' ' -f5-)
     echo "fuzz $dir/fuzz.log ${unit:-?}" >"$dir/result"
     return
   fi
   local runs cov
-  runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$dir/fuzz.log" | grep -o '[0-9]*$' || echo 0)
-  cov=$(grep -E '^#[0-9]+' "$dir/fuzz.log" | tail -n 1 | grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9]*/[0-9a-zA-Z]*' || true)
+  runs=$(grep -ao 'stat::number_of_executed_units: [0-9]*' "$dir/fuzz.log" | grep -o '[0-9]*$' || echo 0)
+  cov=$(grep -aE '^#[0-9]+' "$dir/fuzz.log" | tail -n 1 | grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9]*/[0-9a-zA-Z]*' || true)
   echo "ok ${runs:-0} ${cov:-}" >"$dir/result"
 }
 
@@ -106,7 +106,7 @@ for name in "${names[@]}"; do
   echo "FAILED: fuzz target $name ($outcome; log: $log)" >&2
   if [ -f "$log" ]; then
     # The report: from the first sanitizer or libFuzzer error line on.
-    awk '/==[0-9]+==ERROR|ERROR: libFuzzer|runtime error|Timeout|==[0-9]+== ERROR/ {p=1} p' "$log" | head -n 80 >&2
+    LC_ALL=C awk '/==[0-9]+==ERROR|ERROR: libFuzzer|runtime error|Timeout|==[0-9]+== ERROR/ {p=1} p' "$log" | head -n 80 >&2
   fi
   if [ -n "$unit" ] && [ -f "$unit" ]; then
     echo "reproducer: $unit ($(wc -c <"$unit") bytes); run it again with: ${program[$name]} $unit" >&2
