@@ -38,17 +38,7 @@ constexpr std::string_view kKeywords[] = {"NUMBER_OF_SETS",
                                           "BEGIN_SPOTCOLOR_FORMAT",
                                           "VANTUPRN_OUTPUTCOLORMODE"};
 
-// With MEASURE_FUZZ_STATS=1: how many inputs got into the data table (at
-// least one row read), printed at exit, to compare mutators.
-struct DataPhaseCount {
-    size_t inputs = 0;
-    size_t inData = 0;
-    ~DataPhaseCount() {
-        const char* wanted = std::getenv("MEASURE_FUZZ_STATS");
-        if (wanted != nullptr && wanted[0] == '1')
-            std::fprintf(stderr, "inputs reaching the data table: %zu of %zu\n", inData, inputs);
-    }
-} dataPhase;
+measure::fuzz::ReachCount dataPhase("inputs reaching the data table");
 
 }  // namespace
 
@@ -64,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Whatever was read, partly or fully, must be safe to query.
     const int rows = reader.RowCount();
-    ++dataPhase.inputs;
-    if (rows > 0) ++dataPhase.inData;
+    dataPhase.count(rows > 0);
     for (int patch = -1; patch <= rows && patch < 64; ++patch) {
         for (int c = -1; c <= 3; ++c) {
             volatile double x = reader.GetXYZ(patch, c);

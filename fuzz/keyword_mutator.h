@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -35,6 +36,27 @@ inline bool plainMutationsOnly() {
     }();
     return plain;
 }
+
+// With MEASURE_FUZZ_STATS=1: how many inputs got as far as `what` says,
+// printed at exit, to compare mutators.
+class ReachCount {
+public:
+    explicit ReachCount(const char* what) : what_(what) {}
+    ~ReachCount() {
+        const char* wanted = std::getenv("MEASURE_FUZZ_STATS");
+        if (wanted != nullptr && wanted[0] == '1')
+            std::fprintf(stderr, "%s: %zu of %zu\n", what_, reached_, inputs_);
+    }
+    void count(bool reached) {
+        ++inputs_;
+        if (reached) ++reached_;
+    }
+
+private:
+    const char* what_;
+    size_t inputs_ = 0;
+    size_t reached_ = 0;
+};
 
 // Lines including their end ("\n", "\r\n" or "\r"); the last may lack one.
 inline std::vector<std::string> splitLines(std::string_view text) {

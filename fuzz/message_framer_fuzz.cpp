@@ -17,17 +17,7 @@ namespace {
 
 constexpr std::string_view kKeywords[] = {"BEGIN_MESSAGE", "END_MESSAGE"};
 
-// With MEASURE_FUZZ_STATS=1: how many inputs gave at least one frame,
-// printed at exit, to compare mutators.
-struct FrameCount {
-    size_t inputs = 0;
-    size_t framed = 0;
-    ~FrameCount() {
-        const char* wanted = std::getenv("MEASURE_FUZZ_STATS");
-        if (wanted != nullptr && wanted[0] == '1')
-            std::fprintf(stderr, "inputs giving a frame: %zu of %zu\n", framed, inputs);
-    }
-} frames;
+measure::fuzz::ReachCount frames("inputs giving a frame");
 
 }  // namespace
 
@@ -56,7 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         if (framer.pending() > kLimit + kLongestRead) std::abort();
     }
-    ++frames.inputs;
-    if (framed) ++frames.framed;
+    frames.count(framed);
     return 0;
 }
