@@ -127,7 +127,9 @@ void readInk(const ChartTokens& tokens, std::array<int32_t, 4>& ink, bool& found
     found = true;
 }
 
+// A file value of "nan" gives no ink.
 uint8_t toByte(double value) {
+    if (std::isnan(value)) return 0;
     return static_cast<uint8_t>(std::clamp(std::round(value), 0.0, 255.0));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,27 @@ TEST(DisplayColours, ProcessAndExtraInksMixIntoScreenRgb) {
 
     EXPECT_EQ(ConvertRefDataToDisplayRGB("/nonexistent.icc", slots.data(), 6, rgb.data(), 6, inks), -1);
     EXPECT_EQ(ConvertRefDataToDisplayRGB(kProfile.c_str(), nullptr, 6, rgb.data(), 6, inks), -1);
+}
+
+// A companion file may hold "nan" for a value: that ink is not printed, as
+// if its amount were 0.
+TEST(DisplayColours, NanAmountsAreNoInk) {
+    DeviceNInkTable inks;
+    inks.cmyk[0] = {0, 60, 100, 0};
+    std::vector<RefPatch> slots(2, RefPatch{});
+    slots[0].v[0] = std::nan("");
+    slots[0].v[2] = 40;
+    slots[1].v[2] = 40;
+    slots[1].v[4] = std::nan("");
+    std::vector<double> withNan(6), plain(3);
+    ASSERT_EQ(ConvertRefDataToDisplayRGB(kProfile.c_str(), slots.data(), 5, withNan.data(), 2, inks), 0);
+    std::vector<RefPatch> yellow(1, RefPatch{});
+    yellow[0].v[2] = 40;
+    ASSERT_EQ(ConvertRefDataToDisplayRGB(kProfile.c_str(), yellow.data(), 5, plain.data(), 1, inks), 0);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(withNan[static_cast<size_t>(c)], plain[static_cast<size_t>(c)]);
+        EXPECT_EQ(withNan[static_cast<size_t>(3 + c)], plain[static_cast<size_t>(c)]);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "drivers/xrite/i1pro/eye_one_pro.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iterator>
@@ -10,6 +8,7 @@
 #include "core/delivery.h"
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/xrite/i1_answers.h"
 #include "platform/clock.h"
 
 namespace measure::i1pro {
@@ -58,16 +57,6 @@ bool holds(const std::string& text, const char* item) {
     return text.find(item) != std::string::npos;
 }
 
-// The first number in a version text, read from its first digit or point.
-bool versionNumber(const char* text, double& version) {
-    if (text == nullptr) return false;
-    const char* p = text;
-    while (*p != '\0' && !std::isdigit(static_cast<unsigned char>(*p)) && *p != '.') ++p;
-    char* end = nullptr;
-    version = std::strtod(p, &end);
-    return end != p;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -93,7 +82,7 @@ void clEYE_ONE_PRO::ThreadConstructor() {
         const char* version = sdk().GetGlobalOptionD("SDKVersion");
         LogF(1, fn, "Version=\"%s\"", version != nullptr ? version : "");
         double number = 0;
-        if (!versionNumber(version, number) || number < kMinimumSdkVersion)
+        if (!sdkVersionNumber(version, number) || number < kMinimumSdkVersion)
             Log(0, fn, "Wrong version of EyeOne.dll / Ocellus.dll, please update!");
 
         I1_DeviceHandle handle = sharedI1ProHandle();
@@ -174,27 +163,14 @@ void clEYE_ONE_PRO::PublishAbilities() {
         RunOnMeasureThread(
             [this] {
                 uint32_t MEASURE2STRUCT::*const bits = &MEASURE2STRUCT::OptionBits;
-                auto add = [&](uint32_t bit) { setWord(bits, word(bits) | bit); };
-                const std::string modes = GetOption("AvailableMeasurementModes");
-                if (holds(modes, "DualReflectanceScan")) add(opDualScanOption);
-                if (holds(modes, "DualReflectanceSpot")) add(opDualSpotOption);
-                if (GetOption("HasZebraRulerSensor") == "1") add(opZebraRullerSensor);
-                add(opLowResolution | opSingleMeasurementOption);
-                const std::string revision = GetOption("HWRevision");
-                if (!revision.empty() && revision[0] < 'B') add(opi1IsRevisionA);
-                const std::string illuminations = GetOption("AvailableIlluminationsKey");
-                if (holds(illuminations, "M0")) add(opM0Mode);
-                if (holds(illuminations, "M1")) add(opM1Mode);
-                if (holds(illuminations, "M2")) add(opM2Mode);
-                if (holds(illuminations, "Emissive")) add(opM3Emissive);
-                if (holds(GetOption("HasUVcutFilter"), "1")) add(opUVCutOption);
+                setWord(bits,
+                        word(bits) | i1ProAbilityBits([this](const char* key) { return GetOption(key); }));
 
                 if (isPlainRow(pMeasure->instrument)) {
                     setWord(&MEASURE2STRUCT::MeasurementCondition, MEASURE_CONDITION_M0);
                     setWord(&MEASURE2STRUCT::PositionRecognition, 0);
                 }
-                setWord(&MEASURE2STRUCT::SerialNumber,
-                        static_cast<uint32_t>(std::atoi(GetOption("SerialNumber").c_str())));
+                setWord(&MEASURE2STRUCT::SerialNumber, serialNumberFromText(GetOption("SerialNumber")));
                 pMeasure->port = kPortOfI1Pro;
             },
             kMeasureTimeout);

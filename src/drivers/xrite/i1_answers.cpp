@@ -1,0 +1,56 @@
+#include "drivers/xrite/i1_answers.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <limits>
+
+#include "measure/measure.h"
+
+namespace measure::xrite {
+namespace {
+
+bool holds(const std::string& text, const char* item) {
+    return text.find(item) != std::string::npos;
+}
+
+}  // namespace
+
+bool sdkVersionNumber(const char* text, double& version) {
+    if (text == nullptr) return false;
+    const char* p = text;
+    while (*p != '\0' && !std::isdigit(static_cast<unsigned char>(*p)) && *p != '.') ++p;
+    char* end = nullptr;
+    version = std::strtod(p, &end);
+    return end != p;
+}
+
+uint32_t serialNumberFromText(const std::string& text) {
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+    uint64_t value = 0;
+    constexpr uint64_t kLargest = std::numeric_limits<uint32_t>::max();
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+        value = std::min(kLargest, value * 10 + static_cast<uint64_t>(text[at] - '0'));
+    return static_cast<uint32_t>(value);
+}
+
+uint32_t i1ProAbilityBits(const std::function<std::string(const char* key)>& option) {
+    uint32_t bits = 0;
+    const std::string modes = option("AvailableMeasurementModes");
+    if (holds(modes, "DualReflectanceScan")) bits |= opDualScanOption;
+    if (holds(modes, "DualReflectanceSpot")) bits |= opDualSpotOption;
+    if (option("HasZebraRulerSensor") == "1") bits |= opZebraRullerSensor;
+    bits |= opLowResolution | opSingleMeasurementOption;
+    const std::string revision = option("HWRevision");
+    if (!revision.empty() && revision[0] < 'B') bits |= opi1IsRevisionA;
+    const std::string illuminations = option("AvailableIlluminationsKey");
+    if (holds(illuminations, "M0")) bits |= opM0Mode;
+    if (holds(illuminations, "M1")) bits |= opM1Mode;
+    if (holds(illuminations, "M2")) bits |= opM2Mode;
+    if (holds(illuminations, "Emissive")) bits |= opM3Emissive;
+    if (holds(option("HasUVcutFilter"), "1")) bits |= opUVCutOption;
+    return bits;
+}
+
+}  // namespace measure::xrite
