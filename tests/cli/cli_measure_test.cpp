@@ -37,14 +37,15 @@ std::string listed(int id, const std::string& extra = "") {
 
 class CliMeasure : public ::testing::Test {
 protected:
-    // XYZ and Lab of the delivered spectrum (the simulator's default) follow
-    // SAMPLE_ID, and the header names illuminant and observer.
-    void expectColourValuesFirst(const CgatsChartReader& reader, const std::string& file, int patch) const {
+    // XYZ and Lab of the delivered spectrum (the simulator's default unless
+    // given) follow SAMPLE_ID, and the header names illuminant and observer.
+    void expectColourValuesFirst(const CgatsChartReader& reader, const std::string& file, int patch,
+                                 const double* spectrum = simulator::kDefaultSpectrum.data()) const {
         const std::vector<std::string> first(reader.FieldNames().begin(), reader.FieldNames().begin() + 7);
         EXPECT_EQ(first, (std::vector<std::string>{"SAMPLE_ID", "XYZ_X", "XYZ_Y", "XYZ_Z", "LAB_L", "LAB_A",
                                                    "LAB_B"}));
         double xyz[3], lab[3];
-        ASSERT_EQ(SpectrumToXYZ(xyz, kGrid, simulator::kDefaultSpectrum.data()), 1);
+        ASSERT_EQ(SpectrumToXYZ(xyz, kGrid, spectrum), 1);
         measure::XYZToLab(xyz[0], xyz[1], xyz[2], &lab[0], &lab[1], &lab[2]);
         for (int c = 0; c < 3; ++c) {
             EXPECT_EQ(reader.GetXYZ(patch, c), xyz[c]) << c;
@@ -94,7 +95,8 @@ TEST_F(CliMeasure, SpectralStripsReadBackWithTheDeliveredValues) {
     EXPECT_EQ(value, "11");
     ASSERT_TRUE(reader.KeywordValue("MEASUREMENT_MODE", value));
     EXPECT_EQ(value, "Spectral");
-    expectColourValuesFirst(reader, "strips.txt", 1);
+    source.GetSpectrum(1, expected);
+    expectColourValuesFirst(reader, "strips.txt", 1, expected);
 }
 
 TEST_F(CliMeasure, ReportBesideTheMeasurement) {
