@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "core/record.h"
 #include "measure/measure.h"
 #include "platform/environment.h"
+#include "support/host_window.h"
 #include "support/test_environment.h"
 
 namespace measure::test {
@@ -108,7 +110,7 @@ private:
     platform::ScopedEnvironment appData_;
     platform::ScopedEnvironment tmp_;
     NoteObserver observer_;
-    HWND window_ = nullptr;
+    std::unique_ptr<HostWindow> window_;  // the host's window, on the test thread
 };
 
 // Only the notes of one kind, as values.
@@ -169,15 +171,17 @@ SimulatorHost::SimulatorHost(Channel channel)
     record.port = -1;
     record.Message = 0x8000;
     record.SoundSelector = MEASURE_SOUND_OBSERVER;
-    if (channel_ == Channel::Window) window_ = MeasureCreateMessageWindow();
-    record.hWnd = window_;
+    if (channel_ == Channel::Window) {
+        window_ = std::make_unique<HostWindow>();
+        record.hWnd = window_->handle();
+    }
     AttachObserver(&observer_);
 }
 
 SimulatorHost::~SimulatorHost() {
     if (record.pDllData != nullptr) close();
     DetachObserver();
-    if (window_ != nullptr) MeasureDestroyMessageWindow(window_);
+    window_.reset();
 }
 
 void SimulatorHost::writeConfig(const std::string& xml) const {
@@ -206,8 +210,8 @@ int SimulatorHost::close() {
 
 std::optional<Note> SimulatorHost::next(int ms) {
     if (channel_ == Channel::Observer) return observer_.next(ms);
-    MEASURE_MSG msg{};
-    if (MeasureGetMessage(window_, &msg, ms) != 1) return std::nullopt;
+    HostMessage msg{};
+    if (window_->next(msg, ms) != 1) return std::nullopt;
     const uint32_t base = record.Message;
     if (msg.message == base + MEASURE_MSG_THREAD_END)
         return Note{Note::ThreadEnd, static_cast<int64_t>(msg.wParam), {}};

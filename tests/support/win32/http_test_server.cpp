@@ -1,0 +1,24 @@
+#include "support/http_test_server.h"
+
+#include <cstdlib>
+
+namespace measure::test {
+
+struct HttpTestServer::InProcess {};
+
+HttpTestServer::HttpTestServer() = default;
+HttpTestServer::~HttpTestServer() = default;
+
+bool HttpTestServer::start() {
+    const char* port = std::getenv("MEASURE_HTTPS_TEST_PORT");
+    const char* certificate = std::getenv("MEASURE_HTTPS_TEST_CA");
+    if (port == nullptr || certificate == nullptr) {
+        why_ = "MEASURE_HTTPS_TEST_PORT and MEASURE_HTTPS_TEST_CA name no test server (./dev test-windows starts one)";
+        return false;
+    }
+    port_ = std::atoi(port);
+    certificateFile_ = certificate;
+    return port_ > 0;
+}
+
+}  // namespace measure::test
