@@ -4,7 +4,8 @@
 // libcurl with Windows' own TLS against a real server.
 //
 // usage: https-test-server <folder>
-// It writes its certificate and key into <folder>, then, once it accepts,
+// It writes its certificate and key into <folder> (localhost.crt, .key) and
+// a certificate it is not signed by (unrelated.crt), then, once it accepts,
 // the file <folder>/port with the port number, and serves until it is killed.
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "common/https_server.h"
+#include "common/self_signed_certificate.h"
 #include "transport/http_test_routes.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +24,8 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     measure::test::SlowReleases releases;
     measure::emulator::HttpsServer https(folder);
-    if (https.server() == nullptr) {
+    if (https.server() == nullptr ||
+        measure::emulator::writeSelfSignedCertificate(folder, "unrelated").certificate.empty()) {
         std::fprintf(stderr, "https-test-server: no certificate or TLS context in %s\n", folder.c_str());
         return 1;
     }

@@ -166,7 +166,7 @@ std::optional<Note> NoteObserver::next(int ms) {
 }
 
 SimulatorHost::SimulatorHost(Channel channel)
-    : channel_(channel), appData_("MEASURE_COMMON_APPDATA", dir_.path()), tmp_("TMPDIR", temp_.path()) {
+    : channel_(channel), appData_("MEASURE_COMMON_APPDATA", dir_.path()), tmp_(kTemporaryFolderVariable, temp_.path()) {
     record.cb = MEASURE2_RECORD_SIZE;
     record.port = -1;
     record.Message = 0x8000;
@@ -357,7 +357,7 @@ TEST(SimulatorOpen, DiscoveryListForSeveralNixAndSd10Instruments) {
     host.record.instrument = 65;
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(host.record.DiscoveredDevices, 2u);
-    EXPECT_EQ(readFile(listFile),
+    EXPECT_EQ(readTextFile(listFile),
               "[{\"id\":\"0\",\"interfaceType\":1,\"name\":\"SD-10_0668\"},"
               "{\"id\":\"0\",\"interfaceType\":1,\"name\":\"SD-10_0670\"}]\n");
     host.close();
@@ -366,7 +366,7 @@ TEST(SimulatorOpen, DiscoveryListForSeveralNixAndSd10Instruments) {
     host.record.instrument = 63;
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(host.record.DiscoveredDevices, 3u);
-    EXPECT_EQ(readFile(listFile),
+    EXPECT_EQ(readTextFile(listFile),
               "[{\"id\":\"DB:0B:5A:01:56:56\",\"interfaceType\":1,\"name\":\"Nix Spectro "
               "L\",\"rssi\":-50,\"type\":7},"
               "{\"id\":\"C9:B8:D9:CC:7B:D3\",\"interfaceType\":1,\"name\":\"Nix Mini "

@@ -31,6 +31,11 @@ bool HttpTestServer::start() {
     }
     port_ = inProcess_->https.port();
     certificateFile_ = inProcess_->https.certificate().certificate;
+    unrelatedCertificateFile_ = emulator::writeSelfSignedCertificate(inProcess_->folder.path(), "unrelated").certificate;
+    if (unrelatedCertificateFile_.empty()) {
+        why_ = "no unrelated certificate";
+        return false;
+    }
     return true;
 }
 

@@ -11,13 +11,15 @@ HttpTestServer::~HttpTestServer() = default;
 
 bool HttpTestServer::start() {
     const char* port = std::getenv("MEASURE_HTTPS_TEST_PORT");
-    const char* certificate = std::getenv("MEASURE_HTTPS_TEST_CA");
-    if (port == nullptr || certificate == nullptr) {
-        why_ = "MEASURE_HTTPS_TEST_PORT and MEASURE_HTTPS_TEST_CA name no test server (./dev test-windows starts one)";
+    const char* folder = std::getenv("MEASURE_HTTPS_TEST_FOLDER");
+    if (port == nullptr || folder == nullptr) {
+        why_ = "MEASURE_HTTPS_TEST_PORT and MEASURE_HTTPS_TEST_FOLDER name no test server "
+               "(./dev test-windows starts one)";
         return false;
     }
     port_ = std::atoi(port);
-    certificateFile_ = certificate;
+    certificateFile_ = std::string(folder) + "\\localhost.crt";
+    unrelatedCertificateFile_ = std::string(folder) + "\\unrelated.crt";
     return port_ > 0;
 }
 
