@@ -29,7 +29,8 @@ std::string config(const std::string& instruments, const std::string& delays = "
            "<MeasurementTimeDelay_ms>300</MeasurementTimeDelay_ms>"
            "<SpotMeasurementTimeDelay_ms>200</SpotMeasurementTimeDelay_ms>"
            "<InsertPaperTimeDelay_ms>200</InsertPaperTimeDelay_ms>"
-           "<instrumentList>" + instruments + "</instrumentList></SimulationInstrumentConfig>";
+           "<instrumentList>" +
+           instruments + "</instrumentList></SimulationInstrumentConfig>";
 }
 
 std::string listed(int id, const std::string& extra = "") {

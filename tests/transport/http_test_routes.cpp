@@ -41,8 +41,9 @@ void addHttpTestRoutes(httplib::Server& server, SlowReleases& releases) {
     server.Delete("/echo", echo);
     server.Options("/echo", echo);
     server.Get("/headers", [](const httplib::Request& request, httplib::Response& response) {
-        response.set_content(request.get_header_value("X-Job") + "|" + request.get_header_value("Authorization") +
-                                 "|" + request.get_header_value("User-Agent") + "|" +
+        response.set_content(request.get_header_value("X-Job") + "|" +
+                                 request.get_header_value("Authorization") + "|" +
+                                 request.get_header_value("User-Agent") + "|" +
                                  (request.has_header("Expect") ? "expect" : "no-expect"),
                              "text/plain");
         response.set_header("X-Serial", "  SN 12345  ");
@@ -56,9 +57,8 @@ void addHttpTestRoutes(httplib::Server& server, SlowReleases& releases) {
         response.status = 200;
         response.set_content(file.filename + "|" + file.content_type + "|" + file.content, "text/plain");
     });
-    server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
-        response.set_redirect("/echo");
-    });
+    server.Get("/moved",
+               [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/echo"); });
     server.Get("/slow", [&releases](const httplib::Request& request, httplib::Response& response) {
         releases.waitFor(request.get_param_value("key"));
         response.set_content("late", "text/plain");

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "drivers/simulator/isis_parameters.h"
-#include "drivers/simulator/measurement_data.h"
 #include "core/delivery.h"
 #include "core/record.h"
+#include "drivers/simulator/isis_parameters.h"
+#include "drivers/simulator/measurement_data.h"
 #include "measure/measure.h"
 #include "platform/environment.h"
 #include "support/host_window.h"
@@ -166,7 +166,9 @@ std::optional<Note> NoteObserver::next(int ms) {
 }
 
 SimulatorHost::SimulatorHost(Channel channel)
-    : channel_(channel), appData_("MEASURE_COMMON_APPDATA", dir_.path()), tmp_(kTemporaryFolderVariable, temp_.path()) {
+    : channel_(channel),
+      appData_("MEASURE_COMMON_APPDATA", dir_.path()),
+      tmp_(kTemporaryFolderVariable, temp_.path()) {
     record.cb = MEASURE2_RECORD_SIZE;
     record.port = -1;
     record.Message = 0x8000;

@@ -31,7 +31,8 @@ bool HttpTestServer::start() {
     }
     port_ = inProcess_->https.port();
     certificateFile_ = inProcess_->https.certificate().certificate;
-    unrelatedCertificateFile_ = emulator::writeSelfSignedCertificate(inProcess_->folder.path(), "unrelated").certificate;
+    unrelatedCertificateFile_ =
+        emulator::writeSelfSignedCertificate(inProcess_->folder.path(), "unrelated").certificate;
     if (unrelatedCertificateFile_.empty()) {
         why_ = "no unrelated certificate";
         return false;

@@ -13,8 +13,9 @@ bool HttpTestServer::start() {
     const char* port = std::getenv("MEASURE_HTTPS_TEST_PORT");
     const char* folder = std::getenv("MEASURE_HTTPS_TEST_FOLDER");
     if (port == nullptr || folder == nullptr) {
-        why_ = "MEASURE_HTTPS_TEST_PORT and MEASURE_HTTPS_TEST_FOLDER name no test server "
-               "(./dev test-windows starts one)";
+        why_ =
+            "MEASURE_HTTPS_TEST_PORT and MEASURE_HTTPS_TEST_FOLDER name no test server "
+            "(./dev test-windows starts one)";
         return false;
     }
     port_ = std::atoi(port);
