@@ -22,13 +22,15 @@ namespace {
 const char* kHeaderNm = "380 10 36";
 const uint32_t kGrid[3] = {380, 10, 36};
 
+// `delays` come first: the simulator reads the first element of each name.
 std::string config(const std::string& instruments, const std::string& delays = "") {
-    return "<SimulationInstrumentConfig>"
+    return "<SimulationInstrumentConfig>" + delays +
            "<CalibrationTimeDelay_ms>500</CalibrationTimeDelay_ms>"
            "<MeasurementTimeDelay_ms>300</MeasurementTimeDelay_ms>"
            "<SpotMeasurementTimeDelay_ms>200</SpotMeasurementTimeDelay_ms>"
-           "<InsertPaperTimeDelay_ms>200</InsertPaperTimeDelay_ms>" +
-           delays + "<instrumentList>" + instruments + "</instrumentList></SimulationInstrumentConfig>";
+           "<InsertPaperTimeDelay_ms>200</InsertPaperTimeDelay_ms>"
+           "<instrumentList>" +
+           instruments + "</instrumentList></SimulationInstrumentConfig>";
 }
 
 std::string listed(int id, const std::string& extra = "") {

@@ -42,7 +42,7 @@ CliRunner::CliRunner() = default;
 std::vector<std::pair<std::string, std::string>> CliRunner::baseEnvironment() const {
     return {{"MEASURE_COMMON_APPDATA", appData_.path()},
             {"MEASURE_TIME_SCALE", "0.01"},
-            {"TMPDIR", work_.path()},
+            {kTemporaryFolderVariable, work_.path()},
             {"MEASURE_LOG", ""}};
 }
 

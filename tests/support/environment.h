@@ -10,6 +10,10 @@ namespace measure::test {
 // POSIX itself: the few things wine does differently are checked with it.
 bool runningUnderWine();
 
+// The variable that names the library's temporary folder: TMPDIR on POSIX,
+// TMP on Windows (the first one GetTempPath reads).
+extern const char* const kTemporaryFolderVariable;
+
 // Sets (value non-null) or removes an environment variable of this process.
 void setEnvironment(const char* name, const char* value);
 

@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <stdexcept>
 #include <string>
+#include <thread>
 
-#include "common/https_server.h"
+#include "support/http_test_server.h"
 #include "support/test_environment.h"
 
 namespace measure::transport {
@@ -16,58 +15,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Echoes what a request looked like: "<method> <path> <body>".
-void echo(const httplib::Request& request, httplib::Response& response) {
-    response.set_header("X-Method", request.method);
-    response.set_content(request.method + " " + request.path + " " + request.body, "text/plain");
-}
-
+// The server's routes are described in transport/http_test_routes.h.
 class HttpClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(HttpConnection::globalInit(), 0);
-        ASSERT_NE(https.server(), nullptr);
-        httplib::SSLServer& server = *https.server();
-        server.Get("/echo", echo);
-        server.Post("/echo", echo);
-        server.Patch("/echo", echo);
-        server.Delete("/echo", echo);
-        server.Options("/echo", echo);
-        server.Get("/headers", [](const httplib::Request& request, httplib::Response& response) {
-            response.set_content(request.get_header_value("X-Job") + "|" +
-                                     request.get_header_value("Authorization") + "|" +
-                                     request.get_header_value("User-Agent") + "|" +
-                                     (request.has_header("Expect") ? "expect" : "no-expect"),
-                                 "text/plain");
-            response.set_header("X-Serial", "  SN 12345  ");
-        });
-        server.Post("/upload", [](const httplib::Request& request, httplib::Response& response) {
-            if (!request.has_file("multipartFile")) {
-                response.status = 400;
-                return;
-            }
-            const auto file = request.get_file_value("multipartFile");
-            response.status = 200;
-            response.set_content(file.filename + "|" + file.content_type + "|" + file.content, "text/plain");
-        });
-        server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("/echo");
-        });
-        server.Get("/slow", [this](const httplib::Request&, httplib::Response& response) {
-            // Answers only when the test lets it (bounded, so stop() never hangs).
-            std::unique_lock lock(mutex);
-            released.wait_for(lock, 5s, [this] { return release; });
-            response.set_content("late", "text/plain");
-        });
-        ASSERT_TRUE(https.start());
-    }
-    void TearDown() override {
-        {
-            std::lock_guard lock(mutex);
-            release = true;
-        }
-        released.notify_all();
-        https.stop();
+        ASSERT_TRUE(https.start()) << https.why();
     }
     // A connection that trusts nothing in particular: verification off.
     HttpConnection trusting() {
@@ -76,12 +29,15 @@ protected:
         connection.setVerifyHost(false);
         return connection;
     }
+    // A key of /slow that no other test program shares the server with.
+    static std::string slowKey() {
+        static std::atomic<int> next{0};
+        return std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+               std::to_string(next++);
+    }
 
     test::TempDir folder;
-    emulator::HttpsServer https{folder.path()};
-    std::mutex mutex;
-    std::condition_variable released;
-    bool release = false;
+    test::HttpTestServer https;
 };
 
 TEST_F(HttpClientTest, EveryMethodReachesTheServerWithItsBody) {
@@ -141,21 +97,27 @@ TEST_F(HttpClientTest, TheMultipartUploadCarriesTheXmlAsOneNamedPart) {
     EXPECT_EQ(response.body, "multipartFile|application/xml|" + xml);
 }
 
-TEST_F(HttpClientTest, VerificationRefusesTheSelfSignedCertificateUnlessTrustedOrOff) {
+TEST_F(HttpClientTest, VerificationRefusesACertificateItCannotTraceUnlessTrustedOrOff) {
+    // Trusting only a certificate the server's is not signed by: libcurl's
+    // verification error, with its text.
     HttpConnection strict(https.baseUrl());
+    strict.setCaInfoFile(https.unrelatedCertificateFile());
     HttpResponse response = strict.get("/echo");
     EXPECT_EQ(response.code, 60);  // CURLE_PEER_FAILED_VERIFICATION
-    EXPECT_FALSE(response.body.empty());
+    EXPECT_EQ(response.body, "SSL peer certificate or SSH remote key was not OK");
     EXPECT_FALSE(strict.lastRequest().curlError.empty());
 
-    strict.setCaInfoFile(https.certificate().certificate);
+    strict.setCaInfoFile(https.certificateFile());
     response = strict.get("/echo");
-    EXPECT_EQ(response.code, 200);
+    EXPECT_EQ(response.code, 200) << strict.lastRequest().curlError;
     EXPECT_GT(strict.lastRequest().appConnectTime, 0.0);
     EXPECT_GE(strict.lastRequest().totalTime, strict.lastRequest().appConnectTime);
     EXPECT_TRUE(strict.lastRequest().curlError.empty());
 
-    HttpConnection relaxed = trusting();
+    HttpConnection relaxed(https.baseUrl());
+    relaxed.setCaInfoFile(https.unrelatedCertificateFile());
+    relaxed.setVerifyPeer(false);
+    relaxed.setVerifyHost(false);
     EXPECT_EQ(relaxed.get("/echo").code, 200);
 }
 
@@ -171,25 +133,22 @@ TEST_F(HttpClientTest, AnUnreachablePortGivesLibcurlsCodeAndText) {
 }
 
 TEST_F(HttpClientTest, ATimeoutEndsASilentTransferAndZeroMeansNone) {
+    const std::string key = slowKey();
     HttpConnection connection = trusting();
     connection.setTimeout(1);
     const auto start = std::chrono::steady_clock::now();
-    const HttpResponse response = connection.get("/slow");
+    const HttpResponse response = connection.get("/slow?key=" + key);
     EXPECT_EQ(response.code, 28);  // CURLE_OPERATION_TIMEDOUT
     EXPECT_EQ(response.body, "Timeout was reached");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
 
     // Without a timeout the transfer waits for the answer.
     connection.setTimeout(0);
-    std::thread releaser([this] {
+    std::thread releaser([this, &key] {
         std::this_thread::sleep_for(5ms);
-        {
-            std::lock_guard lock(mutex);
-            release = true;
-        }
-        released.notify_all();
+        EXPECT_EQ(trusting().get("/release?key=" + key).body, "released");
     });
-    const HttpResponse late = connection.get("/slow");
+    const HttpResponse late = connection.get("/slow?key=" + key);
     releaser.join();
     EXPECT_EQ(late.code, 200);
     EXPECT_EQ(late.body, "late");

@@ -10,7 +10,9 @@
 // white, and the paper's own D50 XYZ is the media white point.
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -54,8 +56,10 @@ bool setText(cmsHPROFILE profile, cmsTagSignature tag, const char* text) {
     return ok;
 }
 
-// Writes the profile with a fixed creation date, so that the same predictor
-// always gives the same bytes and the shipped file can be checked against it.
+// Writes the profile with a fixed creation date and primary platform, so that
+// the same predictor always gives the same bytes on every system and the
+// shipped file can be checked against it (Little CMS names the system it was
+// built for: 'APPL' on Linux, 'MSFT' on Windows).
 bool save(cmsHPROFILE profile, const char* path) {
     cmsUInt32Number size = 0;
     if (!cmsSaveProfileToMem(profile, nullptr, &size) || size < 128) return false;
@@ -67,6 +71,9 @@ bool save(cmsHPROFILE profile, const char* path) {
         bytes[24 + 2 * i] = static_cast<unsigned char>(date[i] >> 8);
         bytes[25 + 2 * i] = static_cast<unsigned char>(date[i] & 0xFF);
     }
+    // Header bytes 40..43: the primary platform signature.
+    const char platform[4] = {'A', 'P', 'P', 'L'};
+    std::copy(std::begin(platform), std::end(platform), bytes.begin() + 40);
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

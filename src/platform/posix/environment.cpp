@@ -4,12 +4,6 @@
 
 namespace measure::platform {
 
-std::optional<std::string> environmentVariable(const std::string& name) {
-    const char* value = ::getenv(name.c_str());
-    if (value == nullptr) return std::nullopt;
-    return std::string(value);
-}
-
 bool setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) {
     if (!value) return ::unsetenv(name.c_str()) == 0;
     return ::setenv(name.c_str(), value->c_str(), 1) == 0;

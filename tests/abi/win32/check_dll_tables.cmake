@@ -1,8 +1,11 @@
 cmake_minimum_required(VERSION 3.25)
 # Reads measure.dll's tables with objdump -p: the export directory must name
-# the module Measure.dll and list exactly the exports of cmake/exports.txt,
-# undecorated; the import directory may name Windows system DLLs only (the C
-# and C++ runtimes are linked in statically).
+# the module Measure.dll and list exactly the functions the public header
+# declares, undecorated, less the message-window exports that POSIX builds
+# alone have; nothing else (no C++ symbol, nothing of the libraries linked in
+# statically). The import directory may name Windows system DLLs only (the C
+# and C++ runtimes and jsoncpp, tinyxml2, Little CMS and libcurl are linked
+# in).
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump -p ${DLL} failed")
@@ -19,11 +22,35 @@ foreach(row IN LISTS rows)
   string(REGEX REPLACE "\\[ *[0-9]+\\] " "" name "${row}")
   list(APPEND exported "${name}")
 endforeach()
-file(STRINGS ${EXPORTS} expected)
+file(READ ${HEADER} header)
+string(REGEX MATCHALL "\nMEASURE_API [^(;]*[^A-Za-z0-9_(;][A-Za-z_][A-Za-z0-9_]*\\(" declarations "${header}")
+set(declared)
+foreach(declaration IN LISTS declarations)
+  string(REGEX MATCH "([A-Za-z_][A-Za-z0-9_]*)\\($" name "${declaration}")
+  list(APPEND declared "${CMAKE_MATCH_1}")
+endforeach()
+file(STRINGS ${POSIX_ONLY} posix_only)
+foreach(name IN LISTS posix_only)
+  if(NOT name IN_LIST declared)
+    message(FATAL_ERROR "${name} of cmake/exports-posix.txt is not declared in measure.h")
+  endif()
+  if(name IN_LIST exported)
+    message(FATAL_ERROR "measure.dll exports ${name}, which only POSIX builds have")
+  endif()
+endforeach()
+set(expected ${declared})
+list(REMOVE_ITEM expected ${posix_only})
+foreach(name IN LISTS expected)
+  if(NOT name IN_LIST exported)
+    message(FATAL_ERROR "measure.dll does not export ${name}, which measure.h declares")
+  endif()
+endforeach()
 list(SORT exported)
 list(SORT expected)
 if(NOT exported STREQUAL expected)
-  message(FATAL_ERROR "exports differ from cmake/exports.txt\n  exported: ${exported}\n  expected: ${expected}")
+  set(extra ${exported})
+  list(REMOVE_ITEM extra ${expected})
+  message(FATAL_ERROR "measure.dll exports more than measure.h declares: ${extra}")
 endif()
 
 set(system_dlls kernel32.dll user32.dll gdi32.dll shell32.dll advapi32.dll ole32.dll oleaut32.dll

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@
 #include "framework/worker_thread.h"
 #include "measure/measure.h"
 #include "platform/environment.h"
+#include "support/host_window.h"
 #include "support/test_environment.h"
 
 namespace measure::test {
@@ -117,7 +119,7 @@ private:
     platform::ScopedEnvironment appData_;
     platform::ScopedEnvironment tmp_;
     NoteObserver observer_;
-    HWND window_ = nullptr;
+    std::unique_ptr<HostWindow> window_;  // the host's window, on the test thread
 };
 
 // Only the notes of one kind, as values.
@@ -173,20 +175,24 @@ std::optional<Note> NoteObserver::next(int ms) {
 }
 
 SimulatorHost::SimulatorHost(Channel channel)
-    : channel_(channel), appData_("MEASURE_COMMON_APPDATA", dir_.path()), tmp_("TMPDIR", temp_.path()) {
+    : channel_(channel),
+      appData_("MEASURE_COMMON_APPDATA", dir_.path()),
+      tmp_(kTemporaryFolderVariable, temp_.path()) {
     record.cb = MEASURE2_RECORD_SIZE;
     record.port = -1;
     record.Message = 0x8000;
     record.SoundSelector = MEASURE_SOUND_OBSERVER;
-    if (channel_ == Channel::Window) window_ = MeasureCreateMessageWindow();
-    record.hWnd = window_;
+    if (channel_ == Channel::Window) {
+        window_ = std::make_unique<HostWindow>();
+        record.hWnd = window_->handle();
+    }
     AttachObserver(&observer_);
 }
 
 SimulatorHost::~SimulatorHost() {
     if (record.pDllData != nullptr) close();
     DetachObserver();
-    if (window_ != nullptr) MeasureDestroyMessageWindow(window_);
+    window_.reset();
 }
 
 void SimulatorHost::writeConfig(const std::string& xml) const {
@@ -230,8 +236,8 @@ int SimulatorHost::close() {
 
 std::optional<Note> SimulatorHost::next(int ms) {
     if (channel_ == Channel::Observer) return observer_.next(ms);
-    MEASURE_MSG msg{};
-    if (MeasureGetMessage(window_, &msg, ms) != 1) return std::nullopt;
+    HostMessage msg{};
+    if (window_->next(msg, ms) != 1) return std::nullopt;
     const uint32_t base = record.Message;
     if (msg.message == base + MEASURE_MSG_THREAD_END)
         return Note{Note::ThreadEnd, static_cast<int64_t>(msg.wParam), {}};
@@ -395,7 +401,7 @@ TEST(SimulatorOpen, DiscoveryListForSeveralNixAndSd10Instruments) {
     host.record.instrument = 65;
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(host.record.DiscoveredDevices, 2u);
-    EXPECT_EQ(readFile(listFile),
+    EXPECT_EQ(readTextFile(listFile),
               "[{\"id\":\"0\",\"interfaceType\":1,\"name\":\"SD-10_0668\"},"
               "{\"id\":\"0\",\"interfaceType\":1,\"name\":\"SD-10_0670\"}]\n");
     host.close();
@@ -404,7 +410,7 @@ TEST(SimulatorOpen, DiscoveryListForSeveralNixAndSd10Instruments) {
     host.record.instrument = 63;
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(host.record.DiscoveredDevices, 3u);
-    EXPECT_EQ(readFile(listFile),
+    EXPECT_EQ(readTextFile(listFile),
               "[{\"id\":\"DB:0B:5A:01:56:56\",\"interfaceType\":1,\"name\":\"Nix Spectro "
               "L\",\"rssi\":-50,\"type\":7},"
               "{\"id\":\"C9:B8:D9:CC:7B:D3\",\"interfaceType\":1,\"name\":\"Nix Mini "

@@ -4,6 +4,8 @@
 
 namespace measure::test {
 
+const char* const kTemporaryFolderVariable = "TMPDIR";
+
 void setEnvironment(const char* name, const char* value) {
     if (value != nullptr)
         ::setenv(name, value, 1);

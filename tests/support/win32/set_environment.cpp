@@ -6,6 +6,8 @@
 
 namespace measure::test {
 
+const char* const kTemporaryFolderVariable = "TMP";
+
 // _putenv_s changes the C runtime's copy (getenv) and the process's own
 // (GetEnvironmentVariable) together; an empty value removes the variable.
 void setEnvironment(const char* name, const char* value) {
