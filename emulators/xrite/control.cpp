@@ -160,6 +160,9 @@ EMU_I1_API void emu_i1_table_set_chart(const EmuI1TableChart* chart) {
 EMU_I1_API int32_t emu_i1_table_sheet(void) {
     return emu().tableSheet();
 }
+EMU_I1_API void emu_i1_table_lay_sheet(int32_t sheet) {
+    emu().laySheet(sheet);
+}
 EMU_I1_API void emu_i1_table_position(float* x, float* y) {
     const xrite_emu::TablePoint p = emu().tablePosition();
     if (x != nullptr) *x = p.x;

@@ -171,6 +171,8 @@ EMU_I1_API void emu_i1_table_chart_defaults(EmuI1TableChart* chart);
 EMU_I1_API void emu_i1_table_set_chart(const EmuI1TableChart* chart);
 /* The sheet on the table (0-based). */
 EMU_I1_API int32_t emu_i1_table_sheet(void);
+/* Lays sheet `sheet` on the table; the virtual user shows its corners next. */
+EMU_I1_API void emu_i1_table_lay_sheet(int32_t sheet);
 /* Where the aperture is, in table millimetres. */
 EMU_I1_API void emu_i1_table_position(float* x, float* y);
 /* Queues a point the virtual user moves the visor to before a press. */

@@ -748,6 +748,12 @@ int32_t VirtualI1::tableSheet() {
     return sheet_;
 }
 
+void VirtualI1::laySheet(int32_t sheet) {
+    Lock lock(mutex_);
+    sheet_ = std::clamp(sheet, 0, table_.layout().sheets - 1);
+    cornersTaken_ = 0;
+}
+
 TablePoint VirtualI1::tablePosition() {
     Lock lock(mutex_);
     return aperture_;

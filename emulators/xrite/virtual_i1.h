@@ -103,6 +103,7 @@ public:
     std::string option(const std::string& key);
     void setTableChart(const EmuI1TableChart& chart);
     int32_t tableSheet();
+    void laySheet(int32_t sheet);
     TablePoint tablePosition();
     void queueVisor(const TablePoint& visor);
     void queueTablePatch(int32_t row, int32_t column);

@@ -115,6 +115,7 @@ enum {
     MEASURE_STATUS_SCAN_LEFT = 29,
     MEASURE_STATUS_DEVICE_ATTACHED = 31,
     MEASURE_STATUS_DEVICE_REMOVED = 32,
+    MEASURE_STATUS_TABLE_REFUSED = 38, /* the i1iO table is too old for this driver */
     MEASURE_STATUS_MODE_UNSUITABLE = 39
 };
 
@@ -138,6 +139,7 @@ enum {
     opZebraRullerSensor = 0x00000008,
     opi1IsRevisionA = 0x00000010,
     opLanConectivity = 0x00000020,
+    opi1i02isConnected = 0x00000040, /* the i1Pro sits on an i1iO2 table */
     opSingleMeasurementOption = 0x00000400,
     opUVCutOption = 0x00020000,
     opM0Mode = 0x00040000,
