@@ -183,6 +183,12 @@ EMU_I1_API void emu_i1_table_short_row(int32_t row, int32_t samples) {
 EMU_I1_API void emu_i1_table_fail_chart_at_row(int32_t row, uint32_t code) {
     emu().failChartAtRow(row, code);
 }
+EMU_I1_API void emu_i1_table_gate_rows(int32_t on) {
+    emu().gateRows(on != 0);
+}
+EMU_I1_API void emu_i1_table_next_row(void) {
+    emu().nextRow();
+}
 EMU_I1_API int32_t emu_i1_table_rows_read(void) {
     return emu().tableRowsRead();
 }

@@ -186,6 +186,13 @@ EMU_I1_API void emu_i1_table_fail_extensions(uint32_t code);
 EMU_I1_API void emu_i1_table_short_row(int32_t row, int32_t samples);
 /* I1_ScanChart fails with `code` before reading row `row` (-1: never). */
 EMU_I1_API void emu_i1_table_fail_chart_at_row(int32_t row, uint32_t code);
+/* 1: a chart scan waits after each row's callback (but the last) for a
+ * permit before it reads the next row (bounded to 10 s), so that a test host
+ * can take each row's delivery before the next one overwrites it; a real
+ * table takes seconds per row. */
+EMU_I1_API void emu_i1_table_gate_rows(int32_t on);
+/* Grants one permit to read the next row. */
+EMU_I1_API void emu_i1_table_next_row(void);
 /* Rows the chart scans have read since the last reset. */
 EMU_I1_API int32_t emu_i1_table_rows_read(void);
 

@@ -13,6 +13,7 @@ namespace {
 
 constexpr size_t kJournalLimit = 20000;
 constexpr auto kCalibrationHoldLimit = std::chrono::seconds(10);
+constexpr auto kRowGateLimit = std::chrono::seconds(10);
 // The virtual user presses the button on the third poll of a wait.
 constexpr int32_t kDemoPressPolls = 3;
 
@@ -187,6 +188,9 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     failRow_ = -1;
     failRowCode_ = 0;
     rowsRead_ = 0;
+    rowGate_ = false;
+    rowPermits_ = 0;
+    rowPermit_.notify_all();
     if (demoDefaults) {
         const char* table = std::getenv("MEASURE_EMU_I1_TABLE");
         onTable_ = table != nullptr && std::strcmp(table, "1") == 0;
@@ -723,6 +727,10 @@ sdk::I1_ResultType VirtualI1::scanChart(Library lib, sdk::I1_DeviceHandle device
         lock.lock();
         if (answer == sdk::kI1ScanCancelled) return fail(lib, sdk::kI1ScanCancelled, "chart scan cancelled");
         if (answer == sdk::kI1RowIncomplete) log(lib, "ScanChart row " + std::to_string(row) + " incomplete");
+        if (rowGate_ && row + 1 < rows) {
+            rowPermit_.wait_for(lock, kRowGateLimit, [&] { return rowPermits_ > 0 || !rowGate_; });
+            if (rowPermits_ > 0) --rowPermits_;
+        }
     }
     return sdk::kI1Success;
 }
@@ -784,6 +792,19 @@ void VirtualI1::failChartAtRow(int32_t row, uint32_t code) {
     Lock lock(mutex_);
     failRow_ = row;
     failRowCode_ = code;
+}
+
+void VirtualI1::gateRows(bool on) {
+    Lock lock(mutex_);
+    rowGate_ = on;
+    rowPermits_ = 0;
+    rowPermit_.notify_all();
+}
+
+void VirtualI1::nextRow() {
+    Lock lock(mutex_);
+    ++rowPermits_;
+    rowPermit_.notify_all();
 }
 
 int32_t VirtualI1::tableRowsRead() {

@@ -111,6 +111,8 @@ public:
     void setShortRow(int32_t row, int32_t samples);
     void failChartAtRow(int32_t row, uint32_t code);
     int32_t tableRowsRead();
+    void gateRows(bool on);
+    void nextRow();
 
 private:
     VirtualI1();
@@ -202,6 +204,9 @@ private:
     int32_t failRow_ = -1;
     uint32_t failRowCode_ = 0;
     int32_t rowsRead_ = 0;
+    bool rowGate_ = false;
+    int32_t rowPermits_ = 0;
+    std::condition_variable rowPermit_;
 };
 
 }  // namespace xrite_emu
