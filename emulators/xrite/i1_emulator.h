@@ -15,7 +15,8 @@
  * variables MEASURE_EMU_I1_STRIP (patches per strip of the default chart,
  * default 6) and MEASURE_EMU_I1_BUTTON ("auto" or "manual") change that.
  * MEASURE_EMU_I1_TABLE=1 puts the instrument on an i1iO table with the
- * default chart (see emu_i1_table_chart_defaults).
+ * default chart (see emu_i1_table_chart_defaults); its chart scans then take
+ * a real row's time along each row, times MEASURE_TIME_SCALE.
  * emu_i1_reset() sets the baseline tests start from: attached, i1Pro,
  * button manual, nothing scripted, journal empty.
  */

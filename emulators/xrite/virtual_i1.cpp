@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 namespace xrite_emu {
 namespace {
@@ -191,9 +192,12 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     rowGate_ = false;
     rowPermits_ = 0;
     rowPermit_.notify_all();
+    rowPacing_ = 0;
     if (demoDefaults) {
         const char* table = std::getenv("MEASURE_EMU_I1_TABLE");
         onTable_ = table != nullptr && std::strcmp(table, "1") == 0;
+        const char* scale = std::getenv("MEASURE_TIME_SCALE");
+        rowPacing_ = scale != nullptr ? std::clamp(std::strtod(scale, nullptr), 0.0, 1.0) : 1.0;
         const char* button = std::getenv("MEASURE_EMU_I1_BUTTON");
         autoPressPolls_ = button != nullptr && std::strcmp(button, "manual") == 0 ? 0 : kDemoPressPolls;
         defaultStripLength_ = envInt("MEASURE_EMU_I1_STRIP", 6, 1, 1000);
@@ -723,6 +727,14 @@ sdk::I1_ResultType VirtualI1::scanChart(Library lib, sdk::I1_DeviceHandle device
         if (onRow == nullptr) continue;
         // The row callback may call back into the SDK.
         lock.unlock();
+        if (rowPacing_ > 0) {
+            // A real head takes its time along a row; the demo's host then
+            // has it to take each row's delivery.
+            const double length = std::hypot(columnDx, columnDy) * (samples > 0 ? samples - 1 : 0);
+            const double speed =
+                std::max(1.0, std::strtod(settingOf(lib, "I1T_ScanSpeed", "30").c_str(), nullptr));
+            std::this_thread::sleep_for(std::chrono::duration<double>(rowPacing_ * length / speed));
+        }
         const uint32_t answer = onRow(context, row);
         lock.lock();
         if (answer == sdk::kI1ScanCancelled) return fail(lib, sdk::kI1ScanCancelled, "chart scan cancelled");

@@ -205,6 +205,8 @@ private:
     uint32_t failRowCode_ = 0;
     int32_t rowsRead_ = 0;
     bool rowGate_ = false;
+    // Seconds per second of a real row's travel (the demo's time scale); 0 in tests.
+    double rowPacing_ = 0;
     int32_t rowPermits_ = 0;
     std::condition_variable rowPermit_;
 };

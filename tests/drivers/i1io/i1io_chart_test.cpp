@@ -34,7 +34,7 @@ TEST_F(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThe
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
     EXPECT_EQ(host.values(HostEvent::Status),
               (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3,
                                     MEASURE_STATUS_CORNERS_DONE}));
@@ -61,7 +61,7 @@ TEST_F(I1ioChart, OneRowAsksForTwoCorners) {
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
     EXPECT_EQ(host.values(HostEvent::Status),
               (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3,
                                     MEASURE_STATUS_CORNERS_DONE}));
@@ -80,7 +80,7 @@ TEST_F(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
         planChart(host, 6, 0, gap);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
         ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
         ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
         EXPECT_EQ(i1Option("I1T_PatchLength"), length) << gap;
@@ -98,8 +98,10 @@ TEST_F(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable)
         planChart(host, 6, 0, 1999);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-        EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
-        EXPECT_EQ(host.values(HostEvent::Status).back(), MEASURE_STATUS_PASS_FAILED);
+        EXPECT_TRUE(host.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
+        host.drain(20);
+        EXPECT_EQ(host.count(HostEvent::End, MEASURE_END_DONE), 0u);
+        EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_CORNERS_DONE), 0u);
         EXPECT_TRUE(log.contains("Patch to small"));
         EXPECT_FALSE(log.contains("Gap to large"));
         EXPECT_TRUE(parksWithin());
@@ -113,7 +115,7 @@ TEST_F(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable)
     planChart(narrow, 1);
     ASSERT_EQ(narrow.open(), 0);
     ASSERT_EQ(StartRegisterCorners(narrow.record()), 0);
-    EXPECT_EQ(narrow.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_TRUE(narrow.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
 }
 
 TEST_F(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
@@ -231,7 +233,7 @@ TEST_F(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
     planChart(host, 6, 24);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
     emu_i1_table_lay_sheet(1);
     host.rec.ChartPageIndex = 1;
     host.events.clear();

@@ -316,17 +316,9 @@ int clIO_PRO::RegisterCorners() {
     Log(1, fn, nullptr);
     rowsOfSheet_ = SheetRows(word(&MEASURE2STRUCT::NumPatchesPerChart));
     RegistrationStart();
-    switch (Corners(fn)) {
-        case Registration::Stopped:
-            PostThreadEndMessage(pMeasure, MEASURE_END_STOPPED);
-            return framework::kEndReported;
-        case Registration::Failed:
-            PostThreadEndMessage(pMeasure, MEASURE_END_FAILED);
-            return framework::kEndReported;
-        case Registration::Good:
-            break;
-    }
-    PostThreadEndMessage(pMeasure, MEASURE_END_DONE);
+    // The job ends with status 23 or, when the corners do not fit, status 4;
+    // only a stop ends it with a thread end.
+    if (Corners(fn) == Registration::Stopped) PostThreadEndMessage(pMeasure, MEASURE_END_STOPPED);
     return framework::kEndReported;
 }
 
