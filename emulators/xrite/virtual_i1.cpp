@@ -474,6 +474,7 @@ sdk::I1_ResultType VirtualI1::getOption(Library lib, sdk::I1_DeviceHandle device
         if (!onTable_) return fail(lib, kNoTable, "no i1iO table");
         if (auto it = tableTexts_.find(k); it != tableTexts_.end()) return copyText(it->second, buffer, size);
     }
+    if (k == "SDKVersion") return copyText(sdkVersion_, buffer, size);
     if (auto it = state(lib).settings.find(k); it != state(lib).settings.end())
         return copyText(it->second, buffer, size);
     if (auto it = identity_.find(k); it != identity_.end()) return copyText(it->second, buffer, size);
