@@ -77,6 +77,20 @@ I1_DeviceHandle I1Driver::AcquireDevice(const char* fn) {
     return handle;
 }
 
+void I1Driver::CheckSdkVersion(const char* fn, double minimum, const char* warning) {
+    const char* version = sdk().GetGlobalOptionD("SDKVersion");
+    LogF(1, fn, "Version=\"%s\"", version != nullptr ? version : "");
+    double number = 0;
+    if (!versionNumber(version, number) || number < minimum) Log(0, fn, warning);
+}
+
+bool I1Driver::PollKey() {
+    const uint32_t status = sdk().GetButtonStatusD(device());
+    if (status == kI1ButtonPressed) return true;
+    if (status != kI1ButtonNotPressed) LogF(0, qualified("WaitKey").c_str(), "I1Error=%s", lastError());
+    return false;
+}
+
 I1_ResultType I1Driver::OpenDevice(I1_DeviceHandle handle, const char* fn) {
     I1_ResultType result = sdk().OpenDevice(handle);
     if (result != kI1DeviceHeldByOtherLibrary) return result;
@@ -395,6 +409,22 @@ void I1Driver::DeliverDensities(int n, const char* fn) {
         AnnounceDensitySlot(slot, send);
     }
     if (!spectra) Log(3, fn, "loop done");
+}
+
+void I1Driver::WriteSample(uint8_t* block, uint64_t patch, uint32_t sample, bool spectral) {
+    if (spectral) {
+        float s[kI1SpectrumBands];
+        GetSpectrum(s, sample);
+        double bands[kI1SpectrumBands];
+        std::copy(s, s + kI1SpectrumBands, bands);
+        writeSpectrum(block, patch, bands);
+    } else {
+        float v[kI1TristimulusValues];
+        GetTristimulus(v, sample);
+        LogF(5, qualified("MultiMeasurement").c_str(), "XYZ[%u]=(%f, %f, %f)", static_cast<unsigned>(patch),
+             v[0], v[1], v[2]);
+        writeTriple(block, patch, v[0], v[1], v[2]);
+    }
 }
 
 }  // namespace measure::xrite

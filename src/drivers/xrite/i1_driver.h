@@ -49,6 +49,11 @@ protected:
     // shared handle.
     void CloseDevice() noexcept;
 
+    // Logs the SDK's version; `warning` when its first number is below `minimum`.
+    void CheckSdkVersion(const char* function, double minimum, const char* warning);
+    // The button, for WaitKey.
+    bool PollKey() override;
+
     // --- SDK calls; failures call fail() ---
     const I1Library& sdk() const;
     I1_DeviceHandle device() const { return device_.load(); }
@@ -92,6 +97,9 @@ protected:
     // (Mode 0, 1) or from the SDK's densities (Mode 5, 6). Every patch but
     // the last waits until the host has taken it.
     void DeliverDensities(int n, const char* function);
+    // Writes sample `sample` of the last measurement as patch `patch` of the
+    // block: its spectrum, or its colour values.
+    void WriteSample(uint8_t* block, uint64_t patch, uint32_t sample, bool spectral);
 
     std::shared_ptr<const I1Library> sdk_;
     std::atomic<I1_DeviceHandle> device_{nullptr};

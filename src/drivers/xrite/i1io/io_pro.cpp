@@ -60,11 +60,7 @@ void clIO_PRO::ThreadConstructor() {
             LogF(0, fn, "I1_RegisterTableExtensions I1Error=%s", lastError());
             return;
         }
-        const char* version = sdk().GetGlobalOptionD("SDKVersion");
-        LogF(1, fn, "Version=\"%s\"", version != nullptr ? version : "");
-        double number = 0;
-        if (!versionNumber(version, number) || number < kMinimumSdkVersion)
-            Log(0, fn, "Wrong version of i1Pro.dll please update!");
+        CheckSdkVersion(fn, kMinimumSdkVersion, "Wrong version of i1Pro.dll please update!");
 
         const I1_DeviceHandle handle = AcquireDevice(fn);
         ledAllowed_ = true;
@@ -130,13 +126,6 @@ void clIO_PRO::PublishAbilities() {
 void clIO_PRO::ReleaseFoil() noexcept {
     const I1_DeviceHandle handle = device();
     if (handle != nullptr && sdk_) sdk_->SetOption(handle, "I1T_EnableElectrostaticFoil", "0");
-}
-
-bool clIO_PRO::PollKey() {
-    const uint32_t status = sdk().GetButtonStatusD(device());
-    if (status == kI1ButtonPressed) return true;
-    if (status != kI1ButtonNotPressed) LogF(0, "clIO_PRO::WaitKey", "I1Error=%s", lastError());
-    return false;
 }
 
 void clIO_PRO::RequestFailed(const framework::RequestFailure& failure) {
@@ -466,19 +455,7 @@ uint32_t clIO_PRO::RowEnd() {
         case 4: {
             uint8_t* block = GetResultBlock(pMeasure);
             const auto sampleOf = [&](int i) { return static_cast<uint32_t>(reversed_ ? n - 1 - i : i); };
-            for (int i = 0; i < n; ++i) {
-                if (mode == 4) {
-                    float s[kI1SpectrumBands];
-                    GetSpectrum(s, sampleOf(i));
-                    double bands[kI1SpectrumBands];
-                    std::copy(s, s + kI1SpectrumBands, bands);
-                    writeSpectrum(block, static_cast<uint64_t>(i), bands);
-                } else {
-                    float v[kI1TristimulusValues];
-                    GetTristimulus(v, sampleOf(i));
-                    writeTriple(block, static_cast<uint64_t>(i), v[0], v[1], v[2]);
-                }
-            }
+            for (int i = 0; i < n; ++i) WriteSample(block, static_cast<uint64_t>(i), sampleOf(i), mode == 4);
             const int64_t covered = int64_t(patchesPerPass) * rowsDelivered_;
             if (pMeasure->NumOfPatchesToRead < covered && n == patchesPerPass)
                 n -= static_cast<int>(covered - pMeasure->NumOfPatchesToRead);

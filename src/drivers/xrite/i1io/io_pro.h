@@ -53,7 +53,6 @@ private:
 
     void ThreadConstructor() override;
     void ThreadDestructor() override;
-    bool PollKey() override;
     void RequestFailed(const framework::RequestFailure& failure) override;
     [[noreturn]] void fail(const std::string& text) const override { throw exIO_LIB_PRO(text); }
     [[noreturn]] void failCalibration(const std::string& text) const override {

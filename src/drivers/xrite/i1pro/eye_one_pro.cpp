@@ -63,11 +63,7 @@ void clEYE_ONE_PRO::ThreadConstructor() {
     try {
         BindSdk(fn);
         sdk().RegisterTableExtensions();
-        const char* version = sdk().GetGlobalOptionD("SDKVersion");
-        LogF(1, fn, "Version=\"%s\"", version != nullptr ? version : "");
-        double number = 0;
-        if (!versionNumber(version, number) || number < kMinimumSdkVersion)
-            Log(0, fn, "Wrong version of EyeOne.dll / Ocellus.dll, please update!");
+        CheckSdkVersion(fn, kMinimumSdkVersion, "Wrong version of EyeOne.dll / Ocellus.dll, please update!");
 
         const I1_DeviceHandle handle = AcquireDevice(fn);
         ledAllowed_ = true;
@@ -158,13 +154,6 @@ void clEYE_ONE_PRO::StopMeasurement() {
 
 void clEYE_ONE_PRO::RequestStop() {
     if (!busy.load()) requestStop();
-}
-
-bool clEYE_ONE_PRO::PollKey() {
-    const uint32_t status = sdk().GetButtonStatusD(device());
-    if (status == kI1ButtonPressed) return true;
-    if (status != kI1ButtonNotPressed) LogF(0, "clEYE_ONE_PRO::WaitKey", "I1Error=%s", lastError());
-    return false;
 }
 
 void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {

@@ -62,7 +62,6 @@ public:
 private:
     void ThreadConstructor() override;
     void ThreadDestructor() override;
-    bool PollKey() override;
     void RequestFailed(const framework::RequestFailure& failure) override;
 
     [[noreturn]] void fail(const std::string& text) const override { throw exEYE_ONE_LIB_PRO(text); }

@@ -224,20 +224,7 @@ void clEYE_ONE_PRO::DeliverRecognised(int n, int total) {
     };
 
     uint8_t* block = GetResultBlock(pMeasure);
-    for (int i = 0; i < n; ++i) {
-        if (spectra) {
-            float s[kI1SpectrumBands];
-            GetSpectrum(s, sampleOf(i));
-            double bands[kI1SpectrumBands];
-            std::copy(s, s + kI1SpectrumBands, bands);
-            writeSpectrum(block, static_cast<uint64_t>(i), bands);
-        } else {
-            float v[3];
-            GetTristimulus(v, sampleOf(i));
-            LogF(5, kMulti, "XYZ[%u]=(%f, %f, %f)", static_cast<unsigned>(i), v[0], v[1], v[2]);
-            writeTriple(block, static_cast<uint64_t>(i), v[0], v[1], v[2]);
-        }
-    }
+    for (int i = 0; i < n; ++i) WriteSample(block, static_cast<uint64_t>(i), sampleOf(i), spectra);
     // The last strip may hold more patches than the chart has left.
     int count = n;
     if (total > pMeasure->NumOfPatchesToRead) count -= total - pMeasure->NumOfPatchesToRead;
