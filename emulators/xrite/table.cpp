@@ -1,6 +1,7 @@
 #include "table.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace xrite_emu {
 
@@ -31,8 +32,8 @@ EmuI1TableChart defaultTableChart() {
 
 TableChart::TableChart(const EmuI1TableChart& layout)
     : layout_(layout),
-      cos_(std::cos(layout.rotationDegrees * M_PI / 180.0)),
-      sin_(std::sin(layout.rotationDegrees * M_PI / 180.0)) {}
+      cos_(std::cos(layout.rotationDegrees * std::numbers::pi / 180.0)),
+      sin_(std::sin(layout.rotationDegrees * std::numbers::pi / 180.0)) {}
 
 int32_t TableChart::rowsOf(int32_t sheet) const {
     if (sheet == layout_.sheets - 1 && layout_.lastSheetRows > 0) return layout_.lastSheetRows;

@@ -5,6 +5,7 @@
 #include "interface/i1_passthrough.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
