@@ -151,4 +151,46 @@ EMU_I1_API void emu_i1_option(const char* key, char* buffer, size_t size) {
     copyOut(emu().option(text(key)), buffer, size);
 }
 
+EMU_I1_API void emu_i1_table_chart_defaults(EmuI1TableChart* chart) {
+    if (chart != nullptr) *chart = xrite_emu::defaultTableChart();
+}
+EMU_I1_API void emu_i1_table_set_chart(const EmuI1TableChart* chart) {
+    if (chart != nullptr) emu().setTableChart(*chart);
+}
+EMU_I1_API int32_t emu_i1_table_sheet(void) {
+    return emu().tableSheet();
+}
+EMU_I1_API void emu_i1_table_lay_sheet(int32_t sheet) {
+    emu().laySheet(sheet);
+}
+EMU_I1_API void emu_i1_table_position(float* x, float* y) {
+    const xrite_emu::TablePoint p = emu().tablePosition();
+    if (x != nullptr) *x = p.x;
+    if (y != nullptr) *y = p.y;
+}
+EMU_I1_API void emu_i1_table_queue_visor(float x, float y) {
+    emu().queueVisor({x, y});
+}
+EMU_I1_API void emu_i1_table_queue_patch(int32_t row, int32_t column) {
+    emu().queueTablePatch(row, column);
+}
+EMU_I1_API void emu_i1_table_fail_extensions(uint32_t code) {
+    emu().failTableExtensions(code);
+}
+EMU_I1_API void emu_i1_table_short_row(int32_t row, int32_t samples) {
+    emu().setShortRow(row, samples);
+}
+EMU_I1_API void emu_i1_table_fail_chart_at_row(int32_t row, uint32_t code) {
+    emu().failChartAtRow(row, code);
+}
+EMU_I1_API void emu_i1_table_gate_rows(int32_t on) {
+    emu().gateRows(on != 0);
+}
+EMU_I1_API void emu_i1_table_next_row(void) {
+    emu().nextRow();
+}
+EMU_I1_API int32_t emu_i1_table_rows_read(void) {
+    return emu().tableRowsRead();
+}
+
 }  // extern "C"

@@ -14,6 +14,9 @@
  * starts, so that a host can measure against it unattended. The environment
  * variables MEASURE_EMU_I1_STRIP (patches per strip of the default chart,
  * default 6) and MEASURE_EMU_I1_BUTTON ("auto" or "manual") change that.
+ * MEASURE_EMU_I1_TABLE=1 puts the instrument on an i1iO table with the
+ * default chart (see emu_i1_table_chart_defaults); its chart scans then take
+ * a real row's time along each row, times MEASURE_TIME_SCALE.
  * emu_i1_reset() sets the baseline tests start from: attached, i1Pro,
  * button manual, nothing scripted, journal empty.
  */
@@ -126,6 +129,73 @@ EMU_I1_API int32_t emu_i1_queued_scans(void);
  * "Colorimetric.DensityStandard" value. */
 EMU_I1_API void emu_i1_colour_of(const float* spectrum36, const char* colourSpace, float* values3);
 EMU_I1_API void emu_i1_densities_of(const float* spectrum36, const char* densityStandard, float* densities4);
+
+/* The i1iO table. With the instrument on the table (emu_i1_set_table) and
+ * the table extensions registered before the open, the head moves between
+ * the travel limits (0..320 mm across, 0..230 mm down; home is (0, 0)), the
+ * visor shows the point 28 mm further down than the aperture, and spots,
+ * I1_Scan and I1_ScanChart read the patch or the paper under the aperture.
+ * The options "I1T_HoldPosition", "I1T_EnableElectrostaticFoil",
+ * "I1T_IsVisorCoordinate" ("0" or "1"), "I1T_PatchLength" (6..100 mm),
+ * "I1T_ScanSpeed" (above 0, at most "I1T_SuggestedMaxScanSpeed") and
+ * "I1T_ScanChartGapSize" (0..10 mm) are checked and journalled;
+ * "I1T_SerialNumber" (default "22417") and "I1T_SuggestedMaxScanSpeed"
+ * (default "60.0") are read-only and set with emu_i1_set_text.
+ *
+ * The virtual user: whenever a button press is due while the head is free
+ * ("I1T_HoldPosition" "0"), the user first moves the visor to the next
+ * queued position; with nothing queued, to the next corner the chart scan
+ * asks for: the first patch of the first row, the first of the last row and
+ * the last of the last row of the sheet on the table (the first and last of
+ * a one-row sheet), then the corners of the next sheet, which the user lays
+ * on the table in its turn.
+ *
+ * I1_ScanChart takes its three points as the first patch of the first row,
+ * the first patch of the last row and the last patch of the last row, reads
+ * the rows in that order and calls back after each row with that row's
+ * samples. A callback answering 2110 ends the chart with 2110; one answering
+ * 2111 (the row was short) is noted in the journal and the chart goes on
+ * with the next row. */
+typedef struct EmuI1TableChart {
+    float originX, originY; /* centre of the first patch of the first row, mm */
+    float pitchX, pitchY;   /* centre to centre, mm */
+    float gap;              /* paper between neighbouring patches, mm */
+    float rotationDegrees;  /* the sheet turned about its first patch */
+    int32_t rows, columns;
+    int32_t sheets;        /* laid on the table one after another */
+    int32_t lastSheetRows; /* rows of the last sheet, 0: as the others */
+} EmuI1TableChart;
+
+/* A 4 x 6 chart of 10 mm patches with 1 mm gaps at (40, 60), one sheet. */
+EMU_I1_API void emu_i1_table_chart_defaults(EmuI1TableChart* chart);
+/* Lays the chart's first sheet on the table and forgets the corners taken. */
+EMU_I1_API void emu_i1_table_set_chart(const EmuI1TableChart* chart);
+/* The sheet on the table (0-based). */
+EMU_I1_API int32_t emu_i1_table_sheet(void);
+/* Lays sheet `sheet` on the table; the virtual user shows its corners next. */
+EMU_I1_API void emu_i1_table_lay_sheet(int32_t sheet);
+/* Where the aperture is, in table millimetres. */
+EMU_I1_API void emu_i1_table_position(float* x, float* y);
+/* Queues a point the virtual user moves the visor to before a press. */
+EMU_I1_API void emu_i1_table_queue_visor(float x, float y);
+/* Queues the centre of a patch (row and column of the sheet on the table). */
+EMU_I1_API void emu_i1_table_queue_patch(int32_t row, int32_t column);
+/* I1_RegisterTableExtensions fails with this code (0: succeeds). */
+EMU_I1_API void emu_i1_table_fail_extensions(uint32_t code);
+/* Row `row` (0-based) of every chart scan yields only `samples` samples
+ * (-1: no short row). */
+EMU_I1_API void emu_i1_table_short_row(int32_t row, int32_t samples);
+/* I1_ScanChart fails with `code` before reading row `row` (-1: never). */
+EMU_I1_API void emu_i1_table_fail_chart_at_row(int32_t row, uint32_t code);
+/* 1: a chart scan waits after each row's callback (but the last) for a
+ * permit before it reads the next row (bounded to 10 s), so that a test host
+ * can take each row's delivery before the next one overwrites it; a real
+ * table takes seconds per row. */
+EMU_I1_API void emu_i1_table_gate_rows(int32_t on);
+/* Grants one permit to read the next row. */
+EMU_I1_API void emu_i1_table_next_row(void);
+/* Rows the chart scans have read since the last reset. */
+EMU_I1_API int32_t emu_i1_table_rows_read(void);
 
 /* The journal of SDK calls: one line per call ("I1_OpenDevice",
  * "I1_SetOption MeasurementMode=ReflectanceScan", "I1PRO3_CloseDevice"). */

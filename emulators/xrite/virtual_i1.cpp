@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 namespace xrite_emu {
 namespace {
 
 constexpr size_t kJournalLimit = 20000;
 constexpr auto kCalibrationHoldLimit = std::chrono::seconds(10);
+constexpr auto kRowGateLimit = std::chrono::seconds(10);
 // The virtual user presses the button on the third poll of a wait.
 constexpr int32_t kDemoPressPolls = 3;
 
@@ -29,6 +33,12 @@ const std::map<std::string, std::string>& settingDefaults() {
         {"Colorimetric.Illumination", "D50"},
         {"Colorimetric.Observer", "TwoDegree"},
         {"Colorimetric.WhiteBase", "Absolute"},
+        {"I1T_HoldPosition", "1"},
+        {"I1T_EnableElectrostaticFoil", "0"},
+        {"I1T_IsVisorCoordinate", "0"},
+        {"I1T_PatchLength", "10"},
+        {"I1T_ScanSpeed", "30"},
+        {"I1T_ScanChartGapSize", "0"},
     };
     return defaults;
 }
@@ -38,7 +48,8 @@ const std::map<std::string, std::set<std::string>>& settingValues() {
         {"ScanDirectionKey", {"0", "1", "2"}},
         {"IndicatorLedKey",
          {"IndicatorLedOff", "IndicatorLedWait4Scan", "IndicatorLedWait4RightScan",
-          "IndicatorLedWait4LeftScan", "IndicatorLedSucceeded", "IndicatorLedFailed"}},
+          "IndicatorLedWait4LeftScan", "IndicatorLedSucceeded", "IndicatorLedFailed",
+          "IndicatorLedIOPositionAccept"}},
         {"OnMeasurementSuccessNoLedIndication", {"0", "1"}},
         {"ColorSpaceDescription.Type", {"CIELab", "CIEXYZ", "LABmg", "CIExyY"}},
         {"Colorimetric.DensityStandard", {"DIN", "DINNB", "ANSIA", "ANSIE", "ANSII", "ANSIT", "SPI"}},
@@ -46,6 +57,9 @@ const std::map<std::string, std::set<std::string>>& settingValues() {
          {"A", "B", "C", "D50", "D55", "D65", "D75", "F2", "F7", "F11", "Emission"}},
         {"Colorimetric.Observer", {"TwoDegree", "TenDegree"}},
         {"Colorimetric.WhiteBase", {"Absolute", "Paper", "Automatic"}},
+        {"I1T_HoldPosition", {"0", "1"}},
+        {"I1T_EnableElectrostaticFoil", {"0", "1"}},
+        {"I1T_IsVisorCoordinate", {"0", "1"}},
     };
     return values;
 }
@@ -112,6 +126,18 @@ int32_t envInt(const char* name, int32_t fallback, int32_t low, int32_t high) {
     return value >= low && value <= high ? static_cast<int32_t>(value) : fallback;
 }
 
+bool numberIn(const std::string& text, double low, double high) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && value >= low && value <= high;
+}
+
+std::string pointText(const sdk::I1_Point& p) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f,%.1f", p.x, p.y);
+    return text;
+}
+
 // Tokens the SDK answers a handle with; only their addresses matter.
 char proDevice;
 char pro3Device;
@@ -151,7 +177,27 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     nextDefaultPatch_ = 0;
     rng_ = 12345;
     journal_.clear();
+    table_ = TableChart();
+    aperture_ = {0, 0};
+    visorQueue_.clear();
+    sheet_ = 0;
+    cornersTaken_ = 0;
+    tableTexts_ = {{"I1T_SerialNumber", "22417"}, {"I1T_SuggestedMaxScanSpeed", "60.0"}};
+    extensionsFailure_ = 0;
+    shortRow_ = -1;
+    shortRowSamples_ = 0;
+    failRow_ = -1;
+    failRowCode_ = 0;
+    rowsRead_ = 0;
+    rowGate_ = false;
+    rowPermits_ = 0;
+    rowPermit_.notify_all();
+    rowPacing_ = 0;
     if (demoDefaults) {
+        const char* table = std::getenv("MEASURE_EMU_I1_TABLE");
+        onTable_ = table != nullptr && std::strcmp(table, "1") == 0;
+        const char* scale = std::getenv("MEASURE_TIME_SCALE");
+        rowPacing_ = scale != nullptr ? std::clamp(std::strtod(scale, nullptr), 0.0, 1.0) : 1.0;
         const char* button = std::getenv("MEASURE_EMU_I1_BUTTON");
         autoPressPolls_ = button != nullptr && std::strcmp(button, "manual") == 0 ? 0 : kDemoPressPolls;
         defaultStripLength_ = envInt("MEASURE_EMU_I1_STRIP", 6, 1, 1000);
@@ -216,6 +262,20 @@ sdk::I1_ResultType VirtualI1::validateOption(Library lib, const std::string& key
         return fail(lib, kInvalidArgument, "instrument has no indicator LED");
     if (key.rfind("I1T_", 0) == 0) {
         if (!onTable_) return fail(lib, kNoTable, "no i1iO table");
+        if (tableTexts_.count(key) > 0) return fail(lib, kReadOnlyOption, key + " is read-only");
+        bool valid = true;
+        if (key == "I1T_PatchLength")
+            valid = numberIn(value, 6.0, 100.0);
+        else if (key == "I1T_ScanSpeed")
+            valid = numberIn(value, 0.001,
+                             std::strtod(tableTexts_["I1T_SuggestedMaxScanSpeed"].c_str(), nullptr));
+        else if (key == "I1T_ScanChartGapSize")
+            valid = numberIn(value, 0.0, 10.0);
+        else if (auto it = settingValues().find(key); it != settingValues().end())
+            valid = it->second.count(value) > 0;
+        else
+            return fail(lib, kInvalidArgument, "unknown option " + key);
+        if (!valid) return fail(lib, kInvalidArgument, "invalid value " + value + " for " + key);
         return sdk::kI1Success;
     }
     auto it = settingValues().find(key);
@@ -252,6 +312,36 @@ sdk::I1_ResultType VirtualI1::checkTable(Library lib, sdk::I1_DeviceHandle devic
     return sdk::kI1Success;
 }
 
+TablePoint VirtualI1::toAperture(Library lib, const TablePoint& p) const {
+    return settingOf(lib, "I1T_IsVisorCoordinate", "0") == "1" ? apertureOf(p) : p;
+}
+
+void VirtualI1::moveVisorForPress(Library lib) {
+    if (!onTable_ || settingOf(lib, "I1T_HoldPosition", "1") != "0") return;
+    TablePoint visor{};
+    if (!visorQueue_.empty()) {
+        visor = visorQueue_.front();
+        visorQueue_.pop_front();
+    } else {
+        // The corners a chart scan asks for, sheet after sheet.
+        size_t corners = table_.rowsOf(sheet_) > 1 ? 3 : 2;
+        if (cornersTaken_ == corners && sheet_ + 1 < table_.layout().sheets) {
+            ++sheet_;
+            cornersTaken_ = 0;
+            corners = table_.rowsOf(sheet_) > 1 ? 3 : 2;
+        }
+        const int32_t lastRow = table_.rowsOf(sheet_) - 1, lastColumn = table_.layout().columns - 1;
+        const size_t which = cornersTaken_ % corners;
+        visor = which == 0             ? table_.centre(0, 0)
+                : which + 1 == corners ? table_.centre(lastRow, lastColumn)
+                                       : table_.centre(lastRow, 0);
+        ++cornersTaken_;
+    }
+    const TablePoint aperture = apertureOf(visor);
+    if (withinTravel(aperture)) aperture_ = aperture;
+    log(lib, "VirtualUser visor", pointText(visor));
+}
+
 EmuI1Scan VirtualI1::nextScan(Library lib) {
     if (!scans_.empty()) {
         EmuI1Scan s = scans_.front();
@@ -286,6 +376,7 @@ void VirtualI1::notify(std::vector<std::pair<sdk::I1_DeviceEventHandler, void*>>
 sdk::I1_ResultType VirtualI1::registerTableExtensions(Library lib) {
     Lock lock(mutex_);
     log(lib, "RegisterTableExtensions");
+    if (extensionsFailure_ != 0) return fail(lib, extensionsFailure_, "table extensions not available");
     state(lib).tableExtensions = true;
     return sdk::kI1Success;
 }
@@ -338,7 +429,7 @@ uint32_t VirtualI1::getConnectionStatus(Library lib, sdk::I1_DeviceHandle device
     Lock lock(mutex_);
     log(lib, "GetConnectionStatus");
     if (check(lib, device, false) != sdk::kI1Success) return sdk::kI1StatusDisconnected;
-    if (holder_ == holderOf(lib)) return onTable_ ? sdk::kI1StatusOpenOnTable : sdk::kI1StatusOpen;
+    if (holder_ == holderOf(lib)) return onTableFor(lib) ? sdk::kI1StatusOpenOnTable : sdk::kI1StatusOpen;
     return closedStatus_;
 }
 
@@ -351,6 +442,7 @@ sdk::I1_ResultType VirtualI1::openDevice(Library lib, sdk::I1_DeviceHandle devic
                     std::string("instrument is in use by the ") + (lib == Library::Pro ? "i1Pro3" : "i1Pro") +
                         " library");
     holder_ = holderOf(lib);
+    state(lib).openedOnTable = state(lib).tableExtensions;
     return sdk::kI1Success;
 }
 
@@ -378,6 +470,11 @@ sdk::I1_ResultType VirtualI1::getOption(Library lib, sdk::I1_DeviceHandle device
     const std::string k = key != nullptr ? key : "";
     log(lib, "GetOption", k);
     if (auto code = check(lib, device, false)) return code;
+    if (k.rfind("I1T_", 0) == 0) {
+        if (!onTable_) return fail(lib, kNoTable, "no i1iO table");
+        if (auto it = tableTexts_.find(k); it != tableTexts_.end()) return copyText(it->second, buffer, size);
+    }
+    if (k == "SDKVersion") return copyText(sdkVersion_, buffer, size);
     if (auto it = state(lib).settings.find(k); it != state(lib).settings.end())
         return copyText(it->second, buffer, size);
     if (auto it = identity_.find(k); it != identity_.end()) return copyText(it->second, buffer, size);
@@ -445,6 +542,8 @@ sdk::I1_ResultType VirtualI1::triggerMeasurement(Library lib, sdk::I1_DeviceHand
         takeScan(lib, nextScan(lib));
     } else if (mode == "EmissionSpot" || mode == "AmbientLightSpot") {
         state(lib).samples = {chart_.emission()};
+    } else if (onTableFor(lib)) {
+        state(lib).samples = {chart_.spot(table_.patchAt(aperture_, sheet_))};
     } else {
         state(lib).samples = {chart_.spot(spotPatch_)};
     }
@@ -467,6 +566,7 @@ uint32_t VirtualI1::getButtonStatusD(Library lib, sdk::I1_DeviceHandle device) {
     }
     if (!pressed) return sdk::kI1ButtonNotPressed;
     unansweredPolls_ = 0;
+    moveVisorForPress(lib);
     log(lib, "GetButtonStatusD", "pressed");
     return sdk::kI1ButtonPressed;
 }
@@ -536,10 +636,12 @@ sdk::I1_ResultType VirtualI1::getDensity(Library lib, sdk::I1_DeviceHandle devic
 sdk::I1_ResultType VirtualI1::setPosition(Library lib, sdk::I1_DeviceHandle device,
                                           const sdk::I1_Point* position) {
     Lock lock(mutex_);
-    log(lib, "SetPosition");
+    log(lib, "SetPosition", position != nullptr ? pointText(*position) : "null");
     if (auto code = checkTable(lib, device)) return code;
     if (position == nullptr) return fail(lib, kInvalidArgument, "null position");
-    state(lib).position = *position;
+    const TablePoint target = toAperture(lib, *position);
+    if (!withinTravel(target)) return fail(lib, kOutsideTravel, "position outside the table's travel");
+    aperture_ = target;
     return sdk::kI1Success;
 }
 
@@ -548,7 +650,7 @@ sdk::I1_ResultType VirtualI1::getPosition(Library lib, sdk::I1_DeviceHandle devi
     log(lib, "GetPosition");
     if (auto code = checkTable(lib, device)) return code;
     if (position == nullptr) return fail(lib, kInvalidArgument, "null position");
-    *position = state(lib).position;
+    *position = settingOf(lib, "I1T_IsVisorCoordinate", "0") == "1" ? visorOf(aperture_) : aperture_;
     return sdk::kI1Success;
 }
 
@@ -556,18 +658,34 @@ sdk::I1_ResultType VirtualI1::moveToHomePosition(Library lib, sdk::I1_DeviceHand
     Lock lock(mutex_);
     log(lib, "MoveToHomePosition");
     if (auto code = checkTable(lib, device)) return code;
-    state(lib).position = {0, 0};
+    aperture_ = {0, 0};
     return sdk::kI1Success;
 }
 
 sdk::I1_ResultType VirtualI1::scan(Library lib, sdk::I1_DeviceHandle device, const sdk::I1_Point* start,
                                    const sdk::I1_Point* end) {
     Lock lock(mutex_);
-    log(lib, "Scan");
+    log(lib, "Scan", start != nullptr && end != nullptr ? pointText(*start) + " " + pointText(*end) : "null");
     if (auto code = checkTable(lib, device)) return code;
     if (start == nullptr || end == nullptr) return fail(lib, kInvalidArgument, "null point");
-    takeScan(lib, nextScan(lib));
-    state(lib).position = *end;
+    const TablePoint from = toAperture(lib, *start), to = toAperture(lib, *end);
+    if (!withinTravel(from) || !withinTravel(to))
+        return fail(lib, kOutsideTravel, "position outside the table's travel");
+    // The patches the aperture crosses, each once, in the order crossed.
+    const double length = std::hypot(to.x - from.x, to.y - from.y);
+    const int steps = std::max(1, static_cast<int>(length / 0.25));
+    std::vector<Sample> samples;
+    int32_t last = EMU_I1_PATCH_SUBSTRATE;
+    for (int i = 0; i <= steps; ++i) {
+        const double t = double(i) / steps;
+        const TablePoint p{static_cast<float>(from.x + t * (to.x - from.x)),
+                           static_cast<float>(from.y + t * (to.y - from.y))};
+        const int32_t patch = table_.patchAt(p, sheet_);
+        if (patch != last && patch != EMU_I1_PATCH_SUBSTRATE) samples.push_back(chart_.spot(patch));
+        last = patch;
+    }
+    state(lib).samples = std::move(samples);
+    aperture_ = to;
     return sdk::kI1Success;
 }
 
@@ -575,27 +693,137 @@ sdk::I1_ResultType VirtualI1::scanChart(Library lib, sdk::I1_DeviceHandle device
                                         const sdk::I1_Point* corners, uint32_t rows, uint32_t columns,
                                         void* reserved, sdk::I1_ScanRowCallback onRow, void* context) {
     Lock lock(mutex_);
-    log(lib, "ScanChart", std::to_string(rows) + "x" + std::to_string(columns));
+    log(lib, "ScanChart",
+        std::to_string(rows) + "x" + std::to_string(columns) +
+            (corners != nullptr
+                 ? " " + pointText(corners[0]) + " " + pointText(corners[1]) + " " + pointText(corners[2])
+                 : ""));
     if (auto code = checkTable(lib, device)) return code;
     if (corners == nullptr || reserved != nullptr || rows == 0 || columns == 0 ||
         rows * uint64_t(columns) > 100000)
         return fail(lib, kInvalidArgument, "invalid chart");
-    state(lib).samples.clear();
+    // First patch of the first row, first of the last row, last of the last row.
+    const TablePoint first = toAperture(lib, corners[0]), lastRowFirst = toAperture(lib, corners[1]),
+                     lastRowLast = toAperture(lib, corners[2]);
+    if (!withinTravel(first) || !withinTravel(lastRowFirst) || !withinTravel(lastRowLast))
+        return fail(lib, kOutsideTravel, "position outside the table's travel");
+    const double rowDx = rows > 1 ? (lastRowFirst.x - first.x) / (rows - 1) : 0.0;
+    const double rowDy = rows > 1 ? (lastRowFirst.y - first.y) / (rows - 1) : 0.0;
+    const double columnDx = columns > 1 ? (lastRowLast.x - lastRowFirst.x) / (columns - 1) : 0.0;
+    const double columnDy = columns > 1 ? (lastRowLast.y - lastRowFirst.y) / (columns - 1) : 0.0;
     for (uint32_t row = 0; row < rows; ++row) {
-        for (uint32_t column = 0; column < columns; ++column)
-            state(lib).samples.push_back(chart_.spot(static_cast<int32_t>(row * columns + column)));
+        if (failRow_ >= 0 && row == static_cast<uint32_t>(failRow_))
+            return fail(lib, failRowCode_, "chart scan failed at row " + std::to_string(row));
+        uint32_t samples = columns;
+        if (shortRow_ >= 0 && row == static_cast<uint32_t>(shortRow_))
+            samples = static_cast<uint32_t>(std::clamp<int32_t>(shortRowSamples_, 0, int32_t(columns)));
+        state(lib).samples.clear();
+        for (uint32_t column = 0; column < samples; ++column) {
+            const TablePoint p{static_cast<float>(first.x + row * rowDx + column * columnDx),
+                               static_cast<float>(first.y + row * rowDy + column * columnDy)};
+            state(lib).samples.push_back(chart_.spot(table_.patchAt(p, sheet_)));
+            aperture_ = p;
+        }
+        ++rowsRead_;
         if (onRow == nullptr) continue;
         // The row callback may call back into the SDK.
         lock.unlock();
+        if (rowPacing_ > 0) {
+            // A real head takes its time along a row; the demo's host then
+            // has it to take each row's delivery.
+            const double length = std::hypot(columnDx, columnDy) * (samples > 0 ? samples - 1 : 0);
+            const double speed =
+                std::max(1.0, std::strtod(settingOf(lib, "I1T_ScanSpeed", "30").c_str(), nullptr));
+            std::this_thread::sleep_for(std::chrono::duration<double>(rowPacing_ * length / speed));
+        }
         const uint32_t answer = onRow(context, row);
         lock.lock();
         if (answer == sdk::kI1ScanCancelled) return fail(lib, sdk::kI1ScanCancelled, "chart scan cancelled");
+        if (answer == sdk::kI1RowIncomplete) log(lib, "ScanChart row " + std::to_string(row) + " incomplete");
+        if (rowGate_ && row + 1 < rows) {
+            rowPermit_.wait_for(lock, kRowGateLimit, [&] { return rowPermits_ > 0 || !rowGate_; });
+            if (rowPermits_ > 0) --rowPermits_;
+        }
     }
     return sdk::kI1Success;
 }
 
 // ---------------------------------------------------------------------------
 // Control
+
+void VirtualI1::setTableChart(const EmuI1TableChart& chart) {
+    Lock lock(mutex_);
+    EmuI1TableChart c = chart;
+    c.rows = std::max(1, c.rows);
+    c.columns = std::max(1, c.columns);
+    c.sheets = std::max(1, c.sheets);
+    if (c.pitchX <= 0) c.pitchX = 1;
+    if (c.pitchY <= 0) c.pitchY = 1;
+    table_ = TableChart(c);
+    sheet_ = 0;
+    cornersTaken_ = 0;
+}
+
+int32_t VirtualI1::tableSheet() {
+    Lock lock(mutex_);
+    return sheet_;
+}
+
+void VirtualI1::laySheet(int32_t sheet) {
+    Lock lock(mutex_);
+    sheet_ = std::clamp(sheet, 0, table_.layout().sheets - 1);
+    cornersTaken_ = 0;
+}
+
+TablePoint VirtualI1::tablePosition() {
+    Lock lock(mutex_);
+    return aperture_;
+}
+
+void VirtualI1::queueVisor(const TablePoint& visor) {
+    Lock lock(mutex_);
+    visorQueue_.push_back(visor);
+}
+
+void VirtualI1::queueTablePatch(int32_t row, int32_t column) {
+    Lock lock(mutex_);
+    visorQueue_.push_back(table_.centre(row, column));
+}
+
+void VirtualI1::failTableExtensions(uint32_t code) {
+    Lock lock(mutex_);
+    extensionsFailure_ = code;
+}
+
+void VirtualI1::setShortRow(int32_t row, int32_t samples) {
+    Lock lock(mutex_);
+    shortRow_ = row;
+    shortRowSamples_ = samples;
+}
+
+void VirtualI1::failChartAtRow(int32_t row, uint32_t code) {
+    Lock lock(mutex_);
+    failRow_ = row;
+    failRowCode_ = code;
+}
+
+void VirtualI1::gateRows(bool on) {
+    Lock lock(mutex_);
+    rowGate_ = on;
+    rowPermits_ = 0;
+    rowPermit_.notify_all();
+}
+
+void VirtualI1::nextRow() {
+    Lock lock(mutex_);
+    ++rowPermits_;
+    rowPermit_.notify_all();
+}
+
+int32_t VirtualI1::tableRowsRead() {
+    Lock lock(mutex_);
+    return rowsRead_;
+}
 
 void VirtualI1::reset(bool demoDefaults) {
     Lock lock(mutex_);
@@ -611,6 +839,8 @@ void VirtualI1::setText(const std::string& key, const std::string& value) {
     Lock lock(mutex_);
     if (key == "SDKVersion")
         sdkVersion_ = value;
+    else if (tableTexts_.count(key) > 0)
+        tableTexts_[key] = value;
     else
         identity_[key] = value;
 }

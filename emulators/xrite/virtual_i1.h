@@ -17,6 +17,7 @@
 #include "chart.h"
 #include "drivers/xrite/i1_sdk.h"
 #include "i1_emulator.h"
+#include "table.h"
 
 namespace xrite_emu {
 
@@ -32,6 +33,8 @@ inline constexpr sdk::I1_ResultType kDeviceNotOpen = 51;
 inline constexpr sdk::I1_ResultType kNoDataAvailable = 56;
 inline constexpr sdk::I1_ResultType kCalibrationFailed = 57;
 inline constexpr sdk::I1_ResultType kNoTable = 70;
+inline constexpr sdk::I1_ResultType kOutsideTravel = 71;
+inline constexpr sdk::I1_ResultType kReadOnlyOption = 72;
 
 class EMU_I1_API VirtualI1 {
 public:
@@ -98,6 +101,18 @@ public:
     std::string journal();
     void clearJournal();
     std::string option(const std::string& key);
+    void setTableChart(const EmuI1TableChart& chart);
+    int32_t tableSheet();
+    void laySheet(int32_t sheet);
+    TablePoint tablePosition();
+    void queueVisor(const TablePoint& visor);
+    void queueTablePatch(int32_t row, int32_t column);
+    void failTableExtensions(uint32_t code);
+    void setShortRow(int32_t row, int32_t samples);
+    void failChartAtRow(int32_t row, uint32_t code);
+    int32_t tableRowsRead();
+    void gateRows(bool on);
+    void nextRow();
 
 private:
     VirtualI1();
@@ -113,7 +128,7 @@ private:
         void* handlerContext = nullptr;
         bool tableExtensions = false;
         Spectrum substrate{};
-        sdk::I1_Point position{0, 0};
+        bool openedOnTable = false;  // the table extensions were registered before the open
     };
 
     using Lock = std::unique_lock<std::mutex>;
@@ -138,6 +153,12 @@ private:
     sdk::I1_ResultType densitiesOf(Library lib, const Sample& sample, const Spectrum& measured, float out[4]);
     // check() for an open instrument on an i1iO table.
     sdk::I1_ResultType checkTable(Library lib, sdk::I1_DeviceHandle device);
+    // A point the driver passes, as an aperture position.
+    TablePoint toAperture(Library lib, const TablePoint& p) const;
+    // The virtual user moves the visor before a press when the head is free.
+    void moveVisorForPress(Library lib);
+    // Whether spots read the chart on the table.
+    bool onTableFor(Library lib) const { return onTable_ && libraries_[static_cast<int>(lib)].openedOnTable; }
     EmuI1Scan nextScan(Library lib);
     void takeScan(Library lib, const EmuI1Scan& scan);
     void notify(std::vector<std::pair<sdk::I1_DeviceEventHandler, void*>> handlers, uint32_t event);
@@ -170,6 +191,24 @@ private:
     int32_t nextDefaultPatch_ = 0;
     uint32_t rng_ = 12345;
     std::deque<std::string> journal_;
+    // The i1iO table.
+    TableChart table_;
+    TablePoint aperture_{0, 0};
+    std::deque<TablePoint> visorQueue_;
+    int32_t sheet_ = 0;
+    size_t cornersTaken_ = 0;  // of the sheet on the table
+    std::map<std::string, std::string> tableTexts_;
+    uint32_t extensionsFailure_ = 0;
+    int32_t shortRow_ = -1;
+    int32_t shortRowSamples_ = 0;
+    int32_t failRow_ = -1;
+    uint32_t failRowCode_ = 0;
+    int32_t rowsRead_ = 0;
+    bool rowGate_ = false;
+    // Seconds per second of a real row's travel (the demo's time scale); 0 in tests.
+    double rowPacing_ = 0;
+    int32_t rowPermits_ = 0;
+    std::condition_variable rowPermit_;
 };
 
 }  // namespace xrite_emu

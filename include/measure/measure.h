@@ -115,6 +115,7 @@ enum {
     MEASURE_STATUS_SCAN_LEFT = 29,
     MEASURE_STATUS_DEVICE_ATTACHED = 31,
     MEASURE_STATUS_DEVICE_REMOVED = 32,
+    MEASURE_STATUS_TABLE_REFUSED = 38, /* the i1iO table is too old for this driver */
     MEASURE_STATUS_MODE_UNSUITABLE = 39
 };
 
@@ -138,6 +139,7 @@ enum {
     opZebraRullerSensor = 0x00000008,
     opi1IsRevisionA = 0x00000010,
     opLanConectivity = 0x00000020,
+    opi1i02isConnected = 0x00000040, /* the i1Pro sits on an i1iO2 table */
     opSingleMeasurementOption = 0x00000400,
     opUVCutOption = 0x00020000,
     opM0Mode = 0x00040000,
@@ -498,6 +500,46 @@ MEASURE_API uint8_t SetUseMeas2Struct(uint8_t flag);
 MEASURE_API int32_t SetParameterFile(const char* path);
 /* Key code for drivers that take keys from the host: 13 confirms, 27 cancels. */
 MEASURE_API uint32_t SetKeyCode(uint32_t code);
+
+/* ------------------------------------------------------------------------ */
+/* i1 pass-through: an i1Pro (or an i1Pro on an i1iO table) driven sample by
+ * sample through the i1 SDK on the caller's thread, without a record. Each
+ * call finds or opens the instrument first and returns the SDK's code (0 for
+ * success), 2 when no instrument is attached, 1010 when only a Konica
+ * Minolta FD-5BT is. They share the instrument with the i1 drivers; do not
+ * call them while an i1 driver measures. Texts are copied; answers of
+ * I1GetOption live in one library buffer until the next call. */
+typedef void (*I1DeviceMessageHandler)(int32_t code, const char* serialNumber, void* context);
+typedef void (*I1ErrorHandler)(int32_t code, const char* text);
+MEASURE_API int32_t I1IsConnected(void);
+/* 0 on an i1iO table, else 18. */
+MEASURE_API int32_t I1IsTableConnected(void);
+MEASURE_API int32_t I1Close(void);
+MEASURE_API int32_t I1CloseShort(void);
+/* Option names and values in the older spelling ("Version", "yes"/"no",
+ * "SingleReflectance") are translated both ways. Never null. */
+MEASURE_API const char* I1GetOption(const char* key);
+MEASURE_API int32_t I1SetOption(const char* key, const char* value);
+MEASURE_API int32_t I1SetSubstrate(float* spectrum36);
+MEASURE_API int32_t I1GetDensity(float* density, uint32_t index);
+MEASURE_API int32_t I1GetDensities(float* densities4, uint32_t* densityIndex, uint32_t index);
+MEASURE_API int32_t I1GetTriStimulus(float* values3, uint32_t index);
+MEASURE_API int32_t I1GetSpectrum(float* spectrum36, uint32_t index);
+MEASURE_API int32_t I1TriggerMeasurement(void);
+MEASURE_API int32_t I1Calibrate(void);
+MEASURE_API int32_t I1GetNumberOfAvailableSamples(void);
+/* 0 pressed, 4 not pressed. */
+MEASURE_API int32_t I1KeyPressed(void);
+/* Table millimetres; x below 110.2 and y below 120.0 are raised to them. */
+MEASURE_API int32_t I1SetPosition(float x, float y);
+MEASURE_API int32_t I1GetPosition(float* x, float* y);
+MEASURE_API int32_t I1GoToHomePosition(void);
+MEASURE_API int32_t I1Scan(float x0, float y0, float x1, float y1);
+/* Called with 0 (instrument event 1), 100 (other events), 1 (removed) or
+ * 1000 (arrived) and the serial number text. Returns the handler. */
+MEASURE_API I1DeviceMessageHandler I1RegisterDeviceMessageHandler(I1DeviceMessageHandler handler);
+/* Kept; the library never calls it. Returns the handler. */
+MEASURE_API I1ErrorHandler I1RegisterErrorHandler(I1ErrorHandler handler);
 
 /* The observer receives notifications when the record has no window. The
  * host attaches it before opening and detaches it after closing. */

@@ -19,6 +19,7 @@ std::mutex cacheMutex;
 std::weak_ptr<const I1Library> cache[2];
 
 std::atomic<I1_DeviceHandle> sharedHandle{nullptr};
+std::atomic<I1_DeviceHandle> sharedPro3Handle{nullptr};
 std::atomic<MEASURESTRUCT*> lastRecord{nullptr};
 
 }  // namespace
@@ -55,6 +56,9 @@ std::string I1Library::lastErrorText() const {
 
 I1_DeviceHandle sharedI1ProHandle() { return sharedHandle.load(); }
 void setSharedI1ProHandle(I1_DeviceHandle device) { sharedHandle.store(device); }
+
+I1_DeviceHandle sharedI1Pro3Handle() { return sharedPro3Handle.load(); }
+void setSharedI1Pro3Handle(I1_DeviceHandle device) { sharedPro3Handle.store(device); }
 
 MEASURESTRUCT* lastI1Record() { return lastRecord.load(); }
 void setLastI1Record(MEASURESTRUCT* record) { lastRecord.store(record); }

@@ -50,6 +50,10 @@ private:
 I1_DeviceHandle sharedI1ProHandle();
 void setSharedI1ProHandle(I1_DeviceHandle device);
 
+// The device handle of the open i1Pro3 (the I1PRO3_ library); null when none.
+I1_DeviceHandle sharedI1Pro3Handle();
+void setSharedI1Pro3Handle(I1_DeviceHandle device);
+
 // The record of the last successful i1Pro open (for the hot-plug notices).
 MEASURESTRUCT* lastI1Record();
 void setLastI1Record(MEASURESTRUCT* record);

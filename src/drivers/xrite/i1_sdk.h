@@ -45,6 +45,8 @@ inline constexpr I1_ResultType kI1ScanTooFast = 62;
 inline constexpr I1_ResultType kI1LineNotRecognised = 66;
 inline constexpr I1_ResultType kI1ScanTooSlow = 67;
 inline constexpr I1_ResultType kI1ScanCancelled = 2110;
+// A row callback's answer for a row that did not hold a full row of patches.
+inline constexpr I1_ResultType kI1RowIncomplete = 2111;
 
 // I1_GetButtonStatusD answers; reading a press clears it.
 inline constexpr uint32_t kI1ButtonPressed = 1000;
@@ -99,7 +101,10 @@ using SetPosition = I1_ResultType(I1_DeviceHandle device, const I1_Point* positi
 using GetPosition = I1_ResultType(I1_DeviceHandle device, I1_Point* position);
 using MoveToHomePosition = I1_ResultType(I1_DeviceHandle device);
 using Scan = I1_ResultType(I1_DeviceHandle device, const I1_Point* start, const I1_Point* end);
-// corners: top left, top right, bottom left patch centres; reserved must be null.
+// corners: the first patch of the first row, the first patch of the last row
+// and the last patch of the last row, in that order (aperture positions); the
+// rows are read from the first towards the last, each from its first patch
+// to its last. reserved must be null.
 using ScanChart = I1_ResultType(I1_DeviceHandle device, const I1_Point* corners3, uint32_t rows,
                                 uint32_t columns, void* reserved, I1_ScanRowCallback onRow, void* context);
 }  // namespace i1fn

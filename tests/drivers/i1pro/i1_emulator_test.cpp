@@ -72,9 +72,17 @@ TEST_F(I1StandIn, ConnectionStatusFollowsOpenAndClose) {
     EXPECT_EQ(pro.GetConnectionStatus(device), kI1StatusClosed);
     EXPECT_EQ(pro.OpenDevice(device), kI1Success);
     EXPECT_EQ(pro.GetConnectionStatus(device), kI1StatusOpen);
+    emu_i1_set_table(1);
+    // Opened before the table extensions were registered: a plain i1Pro.
+    EXPECT_EQ(pro.GetConnectionStatus(device), kI1StatusOpen);
     EXPECT_EQ(pro.CloseDevice(device), kI1Success);
     EXPECT_EQ(pro.GetConnectionStatus(device), kI1StatusClosed);
     EXPECT_NE(pro.CloseDevice(device), kI1Success);  // not open any more
+    emu_i1_set_closed_status(kI1StatusClosedElsewhere);
+    EXPECT_EQ(pro.GetConnectionStatus(device), kI1StatusClosedElsewhere);
+    ASSERT_EQ(pro.RegisterTableExtensions(), kI1Success);
+    EXPECT_EQ(pro.OpenDevice(device), kI1Success);
+    EXPECT_EQ(pro.GetConnectionStatus(device), kI1StatusOpenOnTable);
 }
 
 TEST_F(I1StandIn, OptionsAreCheckedAgainstWhatTheInstrumentOffers) {
@@ -209,6 +217,28 @@ TEST_F(I1StandIn, TheI1Pro3LibraryHoldingTheInstrumentGivesCode52UntilItLetsGo) 
     EXPECT_EQ(pro3.OpenDevice(other), kI1DeviceHeldByOtherLibrary);
     // A handle of one library means nothing to the other.
     EXPECT_NE(pro3.SetOption(device, "MeasurementMode", "ReflectanceSpot"), kI1Success);
+}
+
+namespace events {
+int arrivals = 0;
+int departures = 0;
+void handler(I1_DeviceHandle, uint32_t event, void*) {
+    if (event == kI1EventArrival) ++arrivals;
+    if (event == kI1EventDeparture) ++departures;
+}
+}  // namespace events
+
+TEST_F(I1StandIn, PluggingCallsTheRegisteredEventHandler) {
+    events::arrivals = events::departures = 0;
+    ASSERT_EQ(pro.RegisterDeviceEventHandler(&events::handler, nullptr), kI1Success);
+    emu_i1_set_attached(0);
+    emu_i1_set_attached(0);  // no change, no event
+    emu_i1_set_attached(1);
+    EXPECT_EQ(events::departures, 1);
+    EXPECT_EQ(events::arrivals, 1);
+    ASSERT_EQ(pro.RegisterDeviceEventHandler(nullptr, nullptr), kI1Success);
+    emu_i1_set_attached(0);
+    EXPECT_EQ(events::departures, 1);
 }
 
 }  // namespace

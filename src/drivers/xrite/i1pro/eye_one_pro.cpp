@@ -1,5 +1,6 @@
 #include "drivers/xrite/i1pro/eye_one_pro.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iterator>
@@ -38,7 +39,6 @@ constexpr uint32_t kLastSpotMode = 10;
 
 constexpr uint32_t kTriggerKeyThreadWait = 10000;
 constexpr uint32_t kStopSettleMs = 100;
-constexpr uint32_t kCloseSettleMs = 200;
 constexpr uint32_t kTriggerStatusDelayMs = 20;
 
 // Status codes the i1Pro posts when a scan trigger fails: the strip was
@@ -48,21 +48,11 @@ constexpr int32_t kStatusNotRecognised = 34;
 
 }  // namespace
 
-// The plain record's 256 density slots are used up.
-const char* const kSlotsFull = "density slots full";
-
-namespace {
-
-bool holds(const std::string& text, const char* item) {
-    return text.find(item) != std::string::npos;
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Construction and connection
 
-clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record) : Driver(record, kClass, kMeasureTimeout) {}
+clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record)
+    : I1Driver(record, kClass, kMeasureTimeout, "!pEyeOnePro") {}
 
 clEYE_ONE_PRO::~clEYE_ONE_PRO() {
     Disconnect();
@@ -72,54 +62,16 @@ void clEYE_ONE_PRO::ThreadConstructor() {
     const char* fn = "clEYE_ONE_PRO::ThreadConstructor";
     connected = false;
     try {
-        std::string failure;
-        sdk_ = I1Library::acquire(I1Sdk::Pro, failure);
-        if (!sdk_) {
-            LogF(0, fn, "%s", failure.c_str());
-            throw exEYE_ONE_LIB_PRO("not valid");
-        }
+        BindSdk(fn);
         sdk().RegisterTableExtensions();
-        const char* version = sdk().GetGlobalOptionD("SDKVersion");
-        LogF(1, fn, "Version=\"%s\"", version != nullptr ? version : "");
-        double number = 0;
-        if (!sdkVersionNumber(version, number) || number < kMinimumSdkVersion)
-            Log(0, fn, "Wrong version of EyeOne.dll / Ocellus.dll, please update!");
+        CheckSdkVersion(fn, kMinimumSdkVersion, "Wrong version of EyeOne.dll / Ocellus.dll, please update!");
 
-        I1_DeviceHandle handle = sharedI1ProHandle();
-        if (handle == nullptr) {
-            I1_DeviceHandle* devices = nullptr;
-            uint32_t count = 0;
-            sdk().GetDevices(&devices, &count);
-            if (count == 0 || devices == nullptr) {
-                LogF(0, fn, "I1_GetDevices()=%s", lastError());
-                throw exEYE_ONE_LIB_PRO("not valid");
-            }
-            handle = devices[0];
-        }
-        setSharedI1ProHandle(handle);
-        device_ = handle;
+        const I1_DeviceHandle handle = AcquireDevice(fn);
         ledAllowed_ = true;
 
         uint32_t status = sdk().GetConnectionStatus(handle);
         if (status == kI1StatusClosed) {
-            I1_ResultType result = sdk().OpenDevice(handle);
-            if (result == kI1DeviceHeldByOtherLibrary) {
-                // The i1Pro3 library holds the instrument: make it let go.
-                std::string pro3Failure;
-                if (auto pro3 = I1Library::acquire(I1Sdk::Pro3, pro3Failure)) {
-                    I1_DeviceHandle* devices = nullptr;
-                    uint32_t count = 0;
-                    pro3->GetDevices(&devices, &count);
-                    if (count > 0 && devices != nullptr) {
-                        pro3->CloseDevice(devices[0]);
-                        pro3->RegisterDeviceEventHandler(nullptr, nullptr);
-                        pro3->SetGlobalOption("Reset", "All");
-                        result = sdk().OpenDevice(handle);
-                    }
-                } else {
-                    LogF(0, fn, "%s", pro3Failure.c_str());
-                }
-            }
+            const I1_ResultType result = OpenDevice(handle, fn);
             if (result != kI1Success) {
                 LogF(0, fn, "I1_OpenDevice()=%u I1Error=%s", result, lastError());
                 throw exEYE_ONE_LIB_PRO("not valid");
@@ -145,16 +97,7 @@ void clEYE_ONE_PRO::ThreadConstructor() {
 }
 
 void clEYE_ONE_PRO::ThreadDestructor() {
-    try {
-        const I1_DeviceHandle handle = device_.exchange(nullptr);
-        if (handle == nullptr || !sdk_) return;
-        sdk_->CloseDevice(handle);
-        sdk_->RegisterDeviceEventHandler(nullptr, nullptr);
-        platform::sleepMs(kCloseSettleMs);
-        setSharedI1ProHandle(nullptr);
-    } catch (...) {
-        Log(0, "clEYE_ONE_PRO::ThreadDestructor", "catch(...)");
-    }
+    CloseDevice();
 }
 
 void clEYE_ONE_PRO::PublishAbilities() {
@@ -201,13 +144,6 @@ void clEYE_ONE_PRO::RequestStop() {
     if (!busy.load()) requestStop();
 }
 
-bool clEYE_ONE_PRO::PollKey() {
-    const uint32_t status = sdk().GetButtonStatusD(device());
-    if (status == kI1ButtonPressed) return true;
-    if (status != kI1ButtonNotPressed) LogF(0, "clEYE_ONE_PRO::WaitKey", "I1Error=%s", lastError());
-    return false;
-}
-
 void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
     const char* fn = failure.function.c_str();
     const bool strip = failure.function == qualified("MultiMeasurement");
@@ -237,70 +173,6 @@ void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
 // ---------------------------------------------------------------------------
 // SDK calls
 
-const I1Library& clEYE_ONE_PRO::sdk() const {
-    if (!sdk_) throw exEYE_ONE_LIB_PRO("!pEyeOnePro");
-    return *sdk_;
-}
-
-const char* clEYE_ONE_PRO::lastError() {
-    const std::string text = sdk_ ? sdk_->lastErrorText() : std::string();
-    std::snprintf(errorText_, sizeof errorText_, "%s", text.c_str());
-    return errorText_;
-}
-
-std::string clEYE_ONE_PRO::GetOption(const char* key) {
-    char buffer[kI1TextBufferSize] = {};
-    uint32_t size = sizeof buffer;
-    if (sdk().GetOption(device(), key, buffer, &size) != kI1Success) {
-        LogF(0, "clEYE_ONE_PRO::GetOption", "%s I1Error=%s", key, lastError());
-        throw exEYE_ONE_LIB_PRO(key);
-    }
-    buffer[sizeof buffer - 1] = '\0';
-    return buffer;
-}
-
-void clEYE_ONE_PRO::SetOption(const char* key, const std::string& value) {
-    // An instrument without indicator LED never hears of it.
-    if (!ledAllowed_.load() && std::strcmp(key, "IndicatorLedKey") == 0) return;
-    if (sdk().SetOption(device(), key, value.c_str()) != kI1Success) {
-        LogF(0, "clEYE_ONE_PRO::SetOption", "%s=%s I1Error=%s", key, value.c_str(), lastError());
-        throw exEYE_ONE_LIB_PRO(key);
-    }
-}
-
-void clEYE_ONE_PRO::SetLedQuietly(const char* state) noexcept {
-    try {
-        SetOption("IndicatorLedKey", state);
-    } catch (...) {
-        // Already logged; the failure being reported matters more.
-    }
-}
-
-void clEYE_ONE_PRO::GetSpectrum(float* spectrum36, uint32_t index) {
-    if (sdk().GetSpectrum(device(), spectrum36, index) != kI1Success) {
-        LogF(0, "clEYE_ONE_PRO::GetSpectrum", "I1Error=%s", lastError());
-        throw exEYE_ONE_LIB_PRO("clEYE_ONE_PRO::GetSpectrum");
-    }
-}
-
-void clEYE_ONE_PRO::GetTristimulus(float* values3, uint32_t index) {
-    if (sdk().GetTriStimulus(device(), values3, index) != kI1Success) {
-        LogF(0, "clEYE_ONE_PRO::GetTristimulus", "I1Error=%s", lastError());
-        throw exEYE_ONE_LIB_PRO("clEYE_ONE_PRO::GetTristimulus");
-    }
-}
-
-void clEYE_ONE_PRO::GetDensities(float* densities4, uint32_t index) {
-    if (sdk().GetDensities(device(), densities4, nullptr, index) != kI1Success) {
-        LogF(0, "clEYE_ONE_PRO::GetDensities", "I1Error=%s", lastError());
-        throw exEYE_ONE_LIB_PRO("clEYE_ONE_PRO::GetDensities");
-    }
-}
-
-int clEYE_ONE_PRO::GetNumberOfAvailableSamples() {
-    return sdk().GetNumberOfAvailableSamples(device());
-}
-
 void clEYE_ONE_PRO::TriggerMeasurement() {
     const char* fn = "clEYE_ONE_PRO::TriggerMeasurement";
     lastTriggerCode_ = sdk().TriggerMeasurement(device());
@@ -323,83 +195,8 @@ void clEYE_ONE_PRO::TriggerMeasurement() {
     throw exEYE_ONE_LIB_PRO(fn);
 }
 
-void clEYE_ONE_PRO::SetSubstrate() {
-    // The calibration's white is the substrate: results are absolute.
-    float white[kI1SpectrumBands];
-    for (float& v : white) v = 1.0f;
-    if (sdk().SetSubstrate(device(), white) != kI1Success) {
-        LogF(0, "clEYE_ONE_PRO::SetSubstrate", "I1Error=%s", lastError());
-        throw exEYE_ONE_LIB_PRO("clEYE_ONE_PRO::SetSubstrate");
-    }
-}
-
-void clEYE_ONE_PRO::Calibrate(const char* function) {
-    if (sdk().Calibrate(device()) != kI1Success) {
-        LogF(0, function, "I1Error=%s", lastError());
-        throw exEYE_ONE_CALIBRATION(function);
-    }
-}
-
-void clEYE_ONE_PRO::SingleCalibrate() {
-    if (calibratedSingle.load()) return;
-    Calibrate("clEYE_ONE_PRO::SingleCalibrate");
-    if (!emission()) SetSubstrate();
-    xBeepSuccess(framework::SuccessBeep::Immediate);
-    calibratedSingle = true;
-}
-
-void clEYE_ONE_PRO::MultiCalibrate() {
-    if (calibratedMulti.load()) return;
-    {
-        // A stop or close must not cut the SDK's calibration short.
-        BusyScope busyScope(*this);
-        Calibrate("clEYE_ONE_PRO::MultiCalibrate");
-        SetSubstrate();
-        xBeepSuccess(framework::SuccessBeep::Immediate);
-    }
-    calibratedMulti = true;
-}
-
 // ---------------------------------------------------------------------------
 // Options
-
-void clEYE_ONE_PRO::ColorimetricOptions(bool emissive) {
-    SetOption("Colorimetric.Illumination", emissive ? "Emission" : "D50");
-    SetOption("Colorimetric.Observer", "TwoDegree");
-    SetOption("Colorimetric.WhiteBase", "Absolute");
-}
-
-void clEYE_ONE_PRO::ModeOptions(uint32_t mode, uint32_t highest) {
-    struct ModeOption {
-        const char* key;
-        const char* value;
-    };
-    constexpr const char* kSpace = "ColorSpaceDescription.Type";
-    constexpr const char* kDensity = "Colorimetric.DensityStandard";
-    // By Mode; spectra (0, 1, 4) ask for nothing.
-    static constexpr ModeOption kOptions[] = {
-        {nullptr, nullptr}, {nullptr, nullptr}, {kSpace, "CIELab"},  {kSpace, "CIEXYZ"},
-        {nullptr, nullptr}, {kDensity, "DIN"},  {kDensity, "DINNB"}, {kSpace, "LABmg"},
-        {kSpace, "CIExyY"}, {kSpace, "CIEXYZ"}, {kSpace, "CIExyY"},
-    };
-    if (mode > highest || mode >= std::size(kOptions)) throw exEYE_ONE_LIB_PRO("default");
-    if (kOptions[mode].key != nullptr) SetOption(kOptions[mode].key, kOptions[mode].value);
-}
-
-void clEYE_ONE_PRO::SpotOptions() {
-    const uint32_t condition = word(&MEASURE2STRUCT::MeasurementCondition);
-    if (emission()) {
-        SetOption("MeasurementMode", "EmissionSpot");
-    } else if (condition == MEASURE_CONDITION_M1 || condition == MEASURE_CONDITION_M2 ||
-               word(&MEASURE2STRUCT::DualScan) == 1) {
-        const bool dual = holds(GetOption("AvailableMeasurementModes"), "DualReflectanceSpot");
-        SetOption("MeasurementMode", dual ? "DualReflectanceSpot" : "ReflectanceSpot");
-    } else {
-        SetOption("MeasurementMode", "ReflectanceSpot");
-    }
-    ColorimetricOptions(emission());
-    ModeOptions(pMeasure->Mode & ~uint32_t(MEASURE_MODE_EMISSION), kLastSpotMode);
-}
 
 void clEYE_ONE_PRO::ScanOptions() {
     const uint32_t condition = word(&MEASURE2STRUCT::MeasurementCondition);
@@ -431,27 +228,6 @@ void clEYE_ONE_PRO::ScanOptions() {
     ModeOptions(pMeasure->Mode, MEASURE_MODE_DIN_16536_NARROW);
 }
 
-void clEYE_ONE_PRO::ChooseResultIndex() {
-    const std::string offered = GetOption("AvailableResultIndexesKey");
-    switch (word(&MEASURE2STRUCT::MeasurementCondition)) {
-        case MEASURE_CONDITION_M0:
-            if (holds(offered, "M0")) SetOption("ResultIndexKey", "M0");
-            break;
-        case MEASURE_CONDITION_M1:
-            SetOption("ResultIndexKey", holds(offered, "M1") ? "M1" : "M0");
-            break;
-        case MEASURE_CONDITION_M2:
-            SetOption("ResultIndexKey", holds(offered, "M2") ? "M2" : "M0");
-            break;
-        case MEASURE_CONDITION_M3:
-            if (holds(offered, "Emissive")) SetOption("ResultIndexKey", "Emissive");
-            break;
-        default:
-            SetOption("ResultIndexKey", "M0");
-            break;
-    }
-}
-
 void clEYE_ONE_PRO::ChooseOwnSegmentationResultIndex() {
     // The raw samples are compared with each other, so one fixed condition
     // serves every measurement condition.
@@ -469,7 +245,7 @@ int clEYE_ONE_PRO::_WhiteCalibration() {
     calibratedMulti = false;
     PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
     Log(3, fn, "single");
-    SpotOptions();
+    SpotOptions(kLastSpotMode);
     SingleCalibrate();
     if (stopped()) {
         Log(3, fn, "stopped");
@@ -494,7 +270,7 @@ int clEYE_ONE_PRO::SingleMeasurement() {
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
     FlushKey();
     Log(3, fn, "Set options");
-    SpotOptions();
+    SpotOptions(kLastSpotMode);
     if (stopped()) {
         PostThreadEndMessage(pMeasure, MEASURE_END_STOPPED);
         return framework::kEndReported;
@@ -523,80 +299,7 @@ int clEYE_ONE_PRO::SingleMeasurement() {
             TriggerMeasurement();
             Log(3, fn, "get sample");
             ChooseResultIndex();
-            float spectrum[kI1SpectrumBands] = {};
-            float values[kI1TristimulusValues] = {};
-            float densities[kI1Densities] = {};
-            switch (mode) {
-                case 0:
-                case 1:
-                case 4:
-                case 9:
-                case 10:
-                    GetSpectrum(spectrum, 0);
-                    break;
-                case 2:
-                case 3:
-                case 7:
-                case 8:
-                    GetTristimulus(values, 0);
-                    break;
-                case 5:
-                case 6:
-                    GetDensities(densities, 0);
-                    break;
-                default:
-                    throw exEYE_ONE_LIB_PRO("default");
-            }
-            uint8_t* block = GetResultBlock(pMeasure);
-            double bands[kI1SpectrumBands];
-            for (int i = 0; i < kI1SpectrumBands; ++i) bands[i] = spectrum[i];
-            switch (mode) {
-                case 0:
-                case 1: {
-                    writeSpectrum(block, 0, bands);
-                    framework::setSpectralCount(block, 1);
-                    if (emission()) throw exEYE_ONE_LIB_PRO("default");
-                    const int slot = NextDensitySlot(kSlotsFull);
-                    if (!SpectrumToDensWORDS(pMeasure, slot, kSpectralHeader, bands, pMeasure->Mode))
-                        throw exEYE_ONE_LIB_PRO("SpectrumToDensWORDS");
-                    xBeepSuccess(framework::SuccessBeep::Immediate);
-                    AnnounceDensitySlot(slot, false);
-                    break;
-                }
-                case 2:
-                case 3:
-                case 7:
-                case 8:
-                    writeTriple(block, 0, values[0], values[1], values[2]);
-                    framework::setTripleCount(block, 1);
-                    LogF(3, fn, "XYZ[%u]=(%f, %f, %f)", 0u, values[0], values[1], values[2]);
-                    xBeepSuccess(framework::SuccessBeep::Immediate);
-                    PostMeasureData(pMeasure, 0, deliveredResult(block));
-                    break;
-                case 4:
-                    writeSpectrum(block, 0, bands);
-                    framework::setSpectralCount(block, 1);
-                    xBeepSuccess(framework::SuccessBeep::Immediate);
-                    PostMeasureData(pMeasure, 0, deliveredResult(block));
-                    break;
-                case 5:
-                case 6: {
-                    const int slot = NextDensitySlot(kSlotsFull);
-                    StoreDensities(pMeasure, slot, densities[0], densities[1], densities[2], densities[3]);
-                    xBeepSuccess(framework::SuccessBeep::Immediate);
-                    AnnounceDensitySlot(slot, false);
-                    break;
-                }
-                default: {  // 9, 10: the spectrum and its colour values
-                    GetTristimulus(values, 0);
-                    const double colour[3] = {values[0], values[1], values[2]};
-                    writeSpectrum(block, 0, bands, colour);
-                    framework::setSpectralCount(block, 1);
-                    xBeepSuccess(framework::SuccessBeep::Immediate);
-                    PostMeasureData(pMeasure, 0, deliveredResult(block));
-                    break;
-                }
-            }
+            DeliverSpot(mode, fn);
             if ((mode <= 1 || mode == 5 || mode == 6) && !usingExtendedRecord()) {
                 // A host on the plain record takes one density result per request.
                 Log(3, fn, "end old MEASURESTRUCT");

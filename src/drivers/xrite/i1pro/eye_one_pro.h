@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "drivers/xrite/i1_library.h"
+#include "drivers/xrite/i1_driver.h"
 #include "drivers/xrite/i1pro/strip_segmentation.h"
 #include "framework/driver.h"
 
@@ -30,9 +30,9 @@ MEASURE_DRIVER_ERROR(exEYE_ONE_LIB_PRO);
 // A failed I1_Calibrate.
 MEASURE_CALIBRATION_ERROR(exEYE_ONE_CALIBRATION);
 
-extern const char* const kSlotsFull;
+using xrite::kSlotsFull;
 
-class clEYE_ONE_PRO final : public framework::Driver {
+class clEYE_ONE_PRO final : public xrite::I1Driver {
 public:
     static constexpr uint32_t kMeasureTimeout = 30000;
 
@@ -62,42 +62,19 @@ public:
 private:
     void ThreadConstructor() override;
     void ThreadDestructor() override;
-    bool PollKey() override;
     void RequestFailed(const framework::RequestFailure& failure) override;
 
-    // --- SDK calls (MeasureThread); failures throw exEYE_ONE_LIB_PRO ---
-    const xrite::I1Library& sdk() const;
-    xrite::I1_DeviceHandle device() const { return device_.load(); }
-    const char* lastError();
-    std::string GetOption(const char* key);
-    void SetOption(const char* key, const std::string& value);
-    // The indicator, where a failure must not end anything (failure paths).
-    void SetLedQuietly(const char* state) noexcept;
-    void GetSpectrum(float* spectrum36, uint32_t index);
-    void GetTristimulus(float* values3, uint32_t index);
-    void GetDensities(float* densities4, uint32_t index);
-    int GetNumberOfAvailableSamples();
+    [[noreturn]] void fail(const std::string& text) const override { throw exEYE_ONE_LIB_PRO(text); }
+    [[noreturn]] void failCalibration(const std::string& text) const override {
+        throw exEYE_ONE_CALIBRATION(text);
+    }
     void TriggerMeasurement();
-    void SetSubstrate();
-    void SingleCalibrate();
-    void MultiCalibrate();
-    void Calibrate(const char* function);
 
     // --- option set-up ---
-    void SpotOptions();
     void ScanOptions();
-    void ColorimetricOptions(bool emission);
-    // The colour space or density standard `mode` asks of the SDK; a mode
-    // above `highest` throws "default".
-    void ModeOptions(uint32_t mode, uint32_t highest);
-    void ChooseResultIndex();
     void ChooseOwnSegmentationResultIndex();
-    bool emission() const { return (pMeasure->Mode & MEASURE_MODE_EMISSION) != 0; }
 
     // --- strip scan (strip_scan.cpp) ---
-    // Completes the pass plan of every job: without the host's plan, from
-    // the chart sizes the instrument knows.
-    void PlanPasses();
     int RecognisingScan();
     int OwnSegmentationScan();
     // Start of a strip job: prompt, options, calibration; false when stopped.
@@ -107,16 +84,9 @@ private:
     // Reads sample 0 of the scan in the form Mode asks for (it must exist).
     void ReadFirstSample();
     void DeliverRecognised(int n, int total);
-    // Old-record delivery of n samples as density slots: from spectra
-    // (Mode 0, 1) or from the SDK's densities (Mode 5, 6).
-    void DeliverDensities(int n);
     void DeliverSegmented(const std::vector<SegmentedPatch>& patches);
 
-    std::shared_ptr<const xrite::I1Library> sdk_;
-    std::atomic<xrite::I1_DeviceHandle> device_{nullptr};
     uint32_t lastTriggerCode_ = 0;
-    std::atomic<bool> ledAllowed_{false};
-    char errorText_[xrite::kI1TextBufferSize] = {};
 };
 
 }  // namespace measure::i1pro

@@ -35,13 +35,6 @@ constexpr int kMaxRawSamples = 3000;
 // The chart printed with half as many strips of twice the length.
 constexpr int32_t kAlternateChartPatches = 120;
 
-struct ChartPlan {
-    int32_t patches;
-    int passes;
-};
-// Strips of the charts the host gives no plan for.
-constexpr ChartPlan kKnownCharts[] = {{15, 1}, {52, 4}, {120, 8}, {154, 7}, {260, 10}, {330, 15}};
-
 double lightnessOf(const double xyz[3]) {
     double L = 0, a = 0, b = 0;
     XYZToLab(xyz[0], xyz[1], xyz[2], &L, &a, &b);
@@ -56,19 +49,6 @@ double lightnessOfSpectrum(const float* spectrum) {
 }
 
 }  // namespace
-
-void clEYE_ONE_PRO::PlanPasses() {
-    if (passesSpecified) return;
-    const int32_t total = pMeasure->NumOfPatchesToRead;
-    passes = 1;
-    const auto known = std::find_if(std::begin(kKnownCharts), std::end(kKnownCharts),
-                                    [&](const ChartPlan& c) { return c.patches == total; });
-    if (known != std::end(kKnownCharts))
-        passes = known->passes;
-    else
-        Log(0, "clEYE_ONE_PRO::StartMeasurement", "Error: default!");
-    patchesPerPass = total / passes;
-}
 
 int clEYE_ONE_PRO::MultiMeasurement() {
     PlanPasses();
@@ -201,37 +181,11 @@ int clEYE_ONE_PRO::RecognisingScan() {
     return MEASURE_END_DONE;
 }
 
-void clEYE_ONE_PRO::DeliverDensities(int n) {
-    const bool spectra = pMeasure->Mode <= 1;
-    uint8_t* block = GetResultBlock(pMeasure);
-    for (int i = 0; i < n; ++i) {
-        // Every patch but the strip's last waits until the host has taken it.
-        const bool send = i < n - 1;
-        const int slot = NextDensitySlot(kSlotsFull);
-        if (spectra) {
-            float spectrum[kI1SpectrumBands];
-            GetSpectrum(spectrum, static_cast<uint32_t>(i));
-            double bands[kI1SpectrumBands];
-            std::copy(spectrum, spectrum + kI1SpectrumBands, bands);
-            writeSpectrum(block, static_cast<uint64_t>(i), bands);
-            if (!SpectrumToDensWORDS(pMeasure, slot, kSpectralHeader, bands, pMeasure->Mode))
-                throw exEYE_ONE_LIB_PRO("SpectrumToDensWORDS");
-        } else {
-            LogF(3, kMulti, "%d DIN/DINNB GetDensities", i);
-            float densities[kI1Densities];
-            GetDensities(densities, static_cast<uint32_t>(i));
-            StoreDensities(pMeasure, slot, densities[0], densities[1], densities[2], densities[3]);
-        }
-        AnnounceDensitySlot(slot, send);
-    }
-    if (!spectra) Log(3, kMulti, "loop done");
-}
-
 void clEYE_ONE_PRO::DeliverRecognised(int n, int total) {
     const uint32_t mode = pMeasure->Mode;
     if (mode <= 1 || mode == 5 || mode == 6) {
         xBeepSuccess(framework::SuccessBeep::Immediate);
-        DeliverDensities(n);
+        DeliverDensities(n, kMulti);
         return;
     }
     if (mode != 2 && mode != 3 && mode != 4) throw exEYE_ONE_LIB_PRO("default");
@@ -270,20 +224,7 @@ void clEYE_ONE_PRO::DeliverRecognised(int n, int total) {
     };
 
     uint8_t* block = GetResultBlock(pMeasure);
-    for (int i = 0; i < n; ++i) {
-        if (spectra) {
-            float s[kI1SpectrumBands];
-            GetSpectrum(s, sampleOf(i));
-            double bands[kI1SpectrumBands];
-            std::copy(s, s + kI1SpectrumBands, bands);
-            writeSpectrum(block, static_cast<uint64_t>(i), bands);
-        } else {
-            float v[3];
-            GetTristimulus(v, sampleOf(i));
-            LogF(5, kMulti, "XYZ[%u]=(%f, %f, %f)", static_cast<unsigned>(i), v[0], v[1], v[2]);
-            writeTriple(block, static_cast<uint64_t>(i), v[0], v[1], v[2]);
-        }
-    }
+    for (int i = 0; i < n; ++i) WriteSample(block, static_cast<uint64_t>(i), sampleOf(i), spectra);
     // The last strip may hold more patches than the chart has left.
     int count = n;
     if (total > pMeasure->NumOfPatchesToRead) count -= total - pMeasure->NumOfPatchesToRead;
@@ -321,7 +262,7 @@ int clEYE_ONE_PRO::OwnSegmentationScan() {
             // the slots.
             const int left = MEASURE_DENSITY_SLOTS - static_cast<int>(std::min<uint32_t>(
                                                          pMeasure->NumOfMeasurements, MEASURE_DENSITY_SLOTS));
-            DeliverDensities(std::min(raw, left));
+            DeliverDensities(std::min(raw, left), kMulti);
         } else {
             const int expected = patchesPerPass + (references ? 2 : 0);
             Segmentation found;

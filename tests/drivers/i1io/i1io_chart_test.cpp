@@ -1,0 +1,302 @@
+// Corner registration and chart scans of row 23 through the exports against
+// the virtual i1iO table: the virtual user shows the corners with the visor,
+// the SDK's chart scan reads the patches under the aperture row by row.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "color/spectral.h"
+#include "core/delivery.h"
+#include "drivers/i1io/i1io_host.h"
+#include "support/test_environment.h"
+
+namespace measure::test {
+namespace {
+
+class I1ioChart : public ::testing::Test {
+protected:
+    void SetUp() override {
+        useI1StandIn();
+        emu_i1_set_table(1);
+    }
+    void TearDown() override { emu_i1_reset(); }
+};
+
+std::vector<std::vector<std::array<double, 36>>> rowsOfChart(int32_t first, int rows, int columns) {
+    std::vector<std::vector<std::array<double, 36>>> out;
+    for (int r = 0; r < rows; ++r) out.push_back(chartSpectra(first + r * columns, columns));
+    return out;
+}
+
+TEST_F(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThem) {
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+    EXPECT_EQ(host.values(HostEvent::Status),
+              (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3,
+                                    MEASURE_STATUS_CORNERS_DONE}));
+    EXPECT_EQ(emu_i1_count("I1_SetPosition 110.5,120.5"), 1);
+    EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
+
+    host.events.clear();
+    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    // The visor's corners, A and C half a millimetre right, D half left.
+    EXPECT_EQ(emu_i1_count("I1_ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"), 1);
+    EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
+    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(host.values(HostEvent::PassEnd), (std::vector<int64_t>{6, 6, 6, 6}));
+    EXPECT_EQ(i1Option("I1T_PatchLength"), "9.800000");  // (89.5 - 40.5) / 5
+    EXPECT_EQ(i1Option("I1T_ScanSpeed"), "60.0");
+    EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), "0.0");
+    EXPECT_TRUE(parksWithin());
+}
+
+TEST_F(I1ioChart, OneRowAsksForTwoCorners) {
+    layChart(tableChart(1, 6));
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 6);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+    EXPECT_EQ(host.values(HostEvent::Status),
+              (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3,
+                                    MEASURE_STATUS_CORNERS_DONE}));
+    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(emu_i1_count("I1_ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"), 1);  // C is A
+    EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
+}
+
+TEST_F(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
+    for (const auto& [gap, length, gapText] :
+         {std::tuple{1999, "8.800000", "2.0"}, std::tuple{999, "9.800000", "1.0"}}) {
+        emu_i1_reset();
+        emu_i1_set_table(1);
+        I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+        planChart(host, 6, 0, gap);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+        ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+        ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
+        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        EXPECT_EQ(i1Option("I1T_PatchLength"), length) << gap;
+        EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), gapText) << gap;
+    }
+}
+
+TEST_F(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable) {
+    {
+        LogCapture log;
+        EmuI1TableChart small = tableChart(4, 6);
+        small.pitchX = 6.5f;  // 6.3 mm between the corrected corners, 5.3 after the gap
+        layChart(small);
+        I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+        planChart(host, 6, 0, 1999);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+        EXPECT_TRUE(host.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
+        host.drain(20);
+        EXPECT_EQ(host.count(HostEvent::End, MEASURE_END_DONE), 0u);
+        EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_CORNERS_DONE), 0u);
+        EXPECT_TRUE(log.contains("Patch to small"));
+        EXPECT_FALSE(log.contains("Gap to large"));
+        EXPECT_TRUE(parksWithin());
+    }
+
+    // One patch per row: no pitch at all, and no division by zero.
+    emu_i1_reset();
+    emu_i1_set_table(1);
+    layChart(tableChart(4, 1));
+    I1ProHost narrow(kIoRow, MEASURE_MODE_SPECTRAL, 4);
+    planChart(narrow, 1);
+    ASSERT_EQ(narrow.open(), 0);
+    ASSERT_EQ(StartRegisterCorners(narrow.record()), 0);
+    EXPECT_TRUE(narrow.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
+}
+
+TEST_F(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
+    EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1}));
+    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(emu_i1_is_calibrated("ReflectanceScan"), 1);
+    EXPECT_EQ(MustCalibrate(host.record()), 0);
+    EXPECT_TRUE(parksWithin());
+}
+
+TEST_F(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
+    I1ProHost host(kIoRow, MEASURE_MODE_CIE_XYZ, 22);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.values(HostEvent::Data), (std::vector<int64_t>{6, 6, 6, 4}));
+    for (size_t row = 0; row < host.triples.size(); ++row) {
+        for (size_t column = 0; column < host.triples[row].size(); ++column) {
+            float s[36], xyz[3];
+            emu_i1_patch_spectrum(static_cast<int32_t>(row * 6 + column), s);
+            emu_i1_colour_of(s, "CIEXYZ", xyz);
+            EXPECT_EQ(host.triples[row][column], (std::array<double, 3>{xyz[0], xyz[1], xyz[2]}))
+                << row << "," << column;
+        }
+    }
+}
+
+TEST_F(I1ioChart, DensityModesFillOneSlotPerPatch) {
+    for (uint32_t mode : {MEASURE_MODE_STATUS_E, MEASURE_MODE_STATUS_T, MEASURE_MODE_DIN_16536,
+                          MEASURE_MODE_DIN_16536_NARROW}) {
+        emu_i1_reset();
+        emu_i1_set_table(1);
+        layChart(tableChart(2, 6));
+        I1ProHost host(kIoRow, mode, 12);
+        planChart(host, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
+        ASSERT_EQ(host.densities.size(), 12u) << mode;
+        MEASURE2STRUCT scratch{};
+        for (int32_t i = 0; i < 12; ++i) {
+            float s[36];
+            emu_i1_patch_spectrum(i, s);
+            std::array<uint16_t, 4> want{};
+            if (mode <= MEASURE_MODE_STATUS_T) {
+                double bands[36];
+                std::copy(s, s + 36, bands);
+                ASSERT_TRUE(SpectrumToDensWORDS(reinterpret_cast<MEASURESTRUCT*>(&scratch), 0,
+                                                kSpectralHeader, bands, mode));
+                std::copy(scratch.Density[0], scratch.Density[0] + 4, want.begin());
+            } else {
+                float d[4];
+                emu_i1_densities_of(s, mode == MEASURE_MODE_DIN_16536 ? "DIN" : "DINNB", d);
+                for (int k = 0; k < 4; ++k) want[k] = static_cast<uint16_t>(d[k] * 1000.0);
+            }
+            EXPECT_EQ(host.densities[static_cast<size_t>(i)], want) << mode << " patch " << i;
+        }
+    }
+}
+
+TEST_F(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
+    EmuI1TableChart turned = tableChart(4, 6);
+    turned.originX = 100.0f;
+    turned.originY = 120.0f;
+    turned.rotationDegrees = 180.0f;  // the first row lies below the last
+    layChart(turned);
+    for (uint32_t mode : {MEASURE_MODE_SPECTRAL, MEASURE_MODE_CIE_XYZ}) {
+        emu_i1_clear_journal();
+        I1ProHost host(kIoRow, mode, 24);
+        planChart(host, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        // A (100.5, 120), C (100.5, 90), D (49.5, 90): B is (49.5, 120).
+        EXPECT_EQ(emu_i1_count("I1_ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"), 1) << mode;
+        if (mode == MEASURE_MODE_SPECTRAL) {
+            EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
+        } else {
+            float s[36], xyz[3];
+            emu_i1_patch_spectrum(13, s);
+            emu_i1_colour_of(s, "CIEXYZ", xyz);
+            EXPECT_EQ(host.triples[2][1], (std::array<double, 3>{xyz[0], xyz[1], xyz[2]}));
+        }
+        host.close();
+        emu_i1_table_lay_sheet(0);
+    }
+}
+
+TEST_F(I1ioChart, TwoSheetsAreRegisteredAndReadOneAfterTheOther) {
+    layChart(tableChart(4, 6, 2, 1));  // 30 patches: 24 on the first sheet, 6 on the second
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 30);
+    planChart(host, 6, 24);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(host.spectra, rowsOfChart(0, 5, 6));
+    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(emu_i1_count("I1_ScanChart 4x6"), 1);
+    EXPECT_EQ(emu_i1_count("I1_ScanChart 1x6"), 1);
+    // Sheet 2's one row asked for two corners.
+    EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_CORNER_2), 1u);
+}
+
+TEST_F(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
+    layChart(tableChart(4, 6, 2, 1));
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 30);
+    planChart(host, 6, 24);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+    emu_i1_table_lay_sheet(1);
+    host.rec.ChartPageIndex = 1;
+    host.events.clear();
+    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(emu_i1_count("I1_ScanChart 1x6"), 1);
+    EXPECT_EQ(host.spectra, rowsOfChart(24, 1, 6));
+    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{5}));
+    EXPECT_EQ(emu_i1_count("I1_Calibrate"), 0);
+}
+
+TEST_F(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
+    emu_i1_table_short_row(1, 5);
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+    planChart(host, 6);
+    emu_i1_table_next_row();  // the short row has no pass end
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.spectra.size(), 3u);
+    EXPECT_EQ(host.spectra[0], chartSpectra(0, 6));
+    EXPECT_EQ(host.spectra[1], chartSpectra(12, 6));
+    EXPECT_EQ(host.spectra[2], chartSpectra(18, 6));
+    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_EQ(emu_i1_count("I1_ScanChart row 1 incomplete"), 1);
+}
+
+TEST_F(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
+    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    host.onEvent = [&](const HostEvent& e) {
+        if (e.kind == HostEvent::Status && e.value == MEASURE_STATUS_CORNERS_DONE) {
+            EXPECT_EQ(StopMultiMeasure(host.record()), 0);
+        }
+    };
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
+    // The row under way is delivered; its callback then cancels the chart.
+    EXPECT_EQ(emu_i1_table_rows_read(), 1);
+    EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
+    EXPECT_TRUE(parksWithin());
+}
+
+TEST_F(I1ioChart, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
+    for (int32_t model : {EMU_I1_MODEL_I1PRO2, EMU_I1_MODEL_I1PRO}) {
+        emu_i1_reset();
+        emu_i1_set_table(1);
+        emu_i1_set_model(model);
+        I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+        planChart(host, 6);
+        host.rec.OwnSegmentation = 1;
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        EXPECT_EQ(emu_i1_count("I1_SetOption RecognitionKey=RecognitionPosition"),
+                  model == EMU_I1_MODEL_I1PRO2 ? 1 : 0);
+        // Without the dual scan mode the SDK's basic recognition is asked for.
+        EXPECT_EQ(emu_i1_count("I1_SetOption RecognitionKey=RecognitionBasic") > 0,
+                  model == EMU_I1_MODEL_I1PRO);
+        EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
+    }
+}
+
+}  // namespace
+}  // namespace measure::test
