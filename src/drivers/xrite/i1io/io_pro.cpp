@@ -1,5 +1,7 @@
 #include "drivers/xrite/i1io/io_pro.h"
 
+#include "drivers/xrite/i1_answers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -96,8 +98,7 @@ void clIO_PRO::PublishAbilities() {
             uint32_t MEASURE2STRUCT::*const bits = &MEASURE2STRUCT::OptionBits;
             auto add = [&](uint32_t bit) { setWord(bits, word(bits) | bit); };
             add(opSingleMeasurementOption);
-            setWord(&MEASURE2STRUCT::SerialNumber,
-                    static_cast<uint32_t>(std::atoi(GetOption("SerialNumber").c_str())));
+            setWord(&MEASURE2STRUCT::SerialNumber, serialNumberFromText(GetOption("SerialNumber")));
             const std::string modes = GetOption("AvailableMeasurementModes");
             if (holds(modes, "DualReflectanceScan")) add(opDualScanOption);
             if (holds(modes, "DualReflectanceSpot")) add(opDualSpotOption);
@@ -111,7 +112,8 @@ void clIO_PRO::PublishAbilities() {
             const std::string revision = GetOption("HWRevision");
             if (!revision.empty() && revision[0] > 'D') add(opLowResolution);
             pMeasure->port = kPortOfI1Pro;
-            tableSerial = std::atoi(GetOption("I1T_SerialNumber").c_str());
+            tableSerial = static_cast<int32_t>(
+                std::min<uint32_t>(serialNumberFromText(GetOption("I1T_SerialNumber")), INT32_MAX));
         },
         kMeasureTimeout);
     if (tableSerial < kFirstTableSerial) {
