@@ -16,7 +16,7 @@ namespace measure::drivers {
 inline constexpr DriverTable kBarbieri{};                                          // clBARBIERI
 inline constexpr DriverTable kEyeOnePro = i1pro::kEyeOneProTable;                  // clEYE_ONE_PRO
 inline constexpr DriverTable kEyeOnePro3{};                                        // clEYE_ONE_PRO3
-inline constexpr DriverTable kIoPro = i1io::kIoProTable;                            // clIO_PRO
+inline constexpr DriverTable kIoPro = i1io::kIoProTable;                           // clIO_PRO
 inline constexpr DriverTable kIoPro3{};                                            // clIO_PRO3
 inline constexpr DriverTable kIsis{};                                              // clISIS
 inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET

@@ -1,7 +1,7 @@
 #include "interface/simulation_override.h"
 
-#include "drivers/simulator/simulation_config.h"
 #include "core/logger.h"
+#include "drivers/simulator/simulation_config.h"
 
 namespace measure {
 namespace {

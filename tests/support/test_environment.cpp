@@ -2,11 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <fstream>
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/error_box.h"

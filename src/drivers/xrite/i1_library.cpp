@@ -54,13 +54,25 @@ std::string I1Library::lastErrorText() const {
     return text;
 }
 
-I1_DeviceHandle sharedI1ProHandle() { return sharedHandle.load(); }
-void setSharedI1ProHandle(I1_DeviceHandle device) { sharedHandle.store(device); }
+I1_DeviceHandle sharedI1ProHandle() {
+    return sharedHandle.load();
+}
+void setSharedI1ProHandle(I1_DeviceHandle device) {
+    sharedHandle.store(device);
+}
 
-I1_DeviceHandle sharedI1Pro3Handle() { return sharedPro3Handle.load(); }
-void setSharedI1Pro3Handle(I1_DeviceHandle device) { sharedPro3Handle.store(device); }
+I1_DeviceHandle sharedI1Pro3Handle() {
+    return sharedPro3Handle.load();
+}
+void setSharedI1Pro3Handle(I1_DeviceHandle device) {
+    sharedPro3Handle.store(device);
+}
 
-MEASURESTRUCT* lastI1Record() { return lastRecord.load(); }
-void setLastI1Record(MEASURESTRUCT* record) { lastRecord.store(record); }
+MEASURESTRUCT* lastI1Record() {
+    return lastRecord.load();
+}
+void setLastI1Record(MEASURESTRUCT* record) {
+    lastRecord.store(record);
+}
 
 }  // namespace measure::xrite

@@ -43,7 +43,6 @@ private:
     measure::test::ScopedEnvironment com1_, com2_, com3_, com4_;
 };
 
-
 // A host with its message window and a record for instrument 5.
 class Host {
 public:
