@@ -26,6 +26,16 @@ std::string spectralFile(int patches) {
     return text.str();
 }
 
+// The program writes its console text in the system's text mode: on Windows
+// every line ends with "\r\n". The tests compare lines as "\n" ends them.
+std::string unixLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
@@ -53,7 +63,7 @@ CliRun CliRunner::run(const std::vector<std::string>& args,
     auto env = baseEnvironment();
     env.insert(env.end(), environment.begin(), environment.end());
     const auto result = platform::runProcess(argv, env, work_.path(), capture_.path(), 60000);
-    return {result.exitCode, result.output, result.errors};
+    return {result.exitCode, unixLineEnds(result.output), unixLineEnds(result.errors)};
 }
 
 bool CliRunner::start(platform::ChildProcess& child, const std::vector<std::string>& args,

@@ -19,6 +19,8 @@ std::string spectralFile(int patches);
 
 // The lines of a text.
 std::vector<std::string> lines(const std::string& text);
+// `text` with each "\r\n" made "\n".
+std::string unixLineEnds(const std::string& text);
 
 struct CliRun {
     int exitCode = -1;

@@ -46,6 +46,9 @@ private:
 // Whether the system refuses to post its own messages that carry a pointer
 // (Windows' message 1); the POSIX queue takes them as any other.
 bool systemRefusesPointerMessages();
+// Whether a sent message given up by its sender is taken back from the
+// window's queue (POSIX); Windows delivers a message once it has been sent.
+bool systemWithdrawsCancelledSends();
 // Hands every message to `take` until it answers true (then true) or
 // `timeout` (unscaled) has passed or the window is gone (then false).
 inline bool takeMessagesUntil(HostWindow& window, std::chrono::milliseconds timeout,

@@ -26,6 +26,10 @@ void HostWindow::destroy() {
     MeasureDestroyMessageWindow(handle_);
 }
 
+bool systemWithdrawsCancelledSends() {
+    return true;
+}
+
 bool systemRefusesPointerMessages() {
     return false;
 }

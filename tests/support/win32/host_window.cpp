@@ -102,6 +102,10 @@ void HostWindow::destroy() {
     pump();
 }
 
+bool systemWithdrawsCancelledSends() {
+    return false;
+}
+
 bool systemRefusesPointerMessages() {
     return true;
 }
