@@ -291,8 +291,10 @@ MEASURE_API int32_t CloseInstrument(MEASURESTRUCT* pMeasure) {
         framework::closeLeftOver(pMeasure);
         // Freed after the driver is closed or cut loose: it may read the
         // name until then.
-        if (usingExtendedRecord()) forgetParameterFile(extended(pMeasure));
-        freeParameterFile();
+        if (usingExtendedRecord())
+            forgetParameterFile(extended(pMeasure));
+        else
+            freeParameterFile();
         forgetWindow();
         LogRecordSummary(name, pMeasure);
         LogF(1, name, "result=%d", closed);
