@@ -1,6 +1,8 @@
 // The socket operations that read the same on every system.
 #include "platform/socket_system.h"
 
+#include <mutex>
+
 namespace measure::platform {
 
 using detail::nativeOf;
@@ -40,12 +42,86 @@ bool setSocketOption(SocketHandle socket, SocketOption option, int value) {
     int level = SOL_SOCKET;
     int name = SO_REUSEADDR;
     if (option == SocketOption::KeepAlive) name = SO_KEEPALIVE;
+    if (option == SocketOption::Broadcast) name = SO_BROADCAST;
     if (option == SocketOption::NoDelay) {
         level = IPPROTO_TCP;
         name = TCP_NODELAY;
     }
     return ::setsockopt(nativeOf(socket), level, name, reinterpret_cast<const char*>(&value), sizeof value) ==
            0;
+}
+
+bool bindSocket(SocketHandle socket, const Ipv4Endpoint& local) {
+    if (socket == kInvalidSocket) return false;
+    const sockaddr_in address = detail::toSockaddr(local);
+    return ::bind(nativeOf(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool localEndpoint(SocketHandle socket, Ipv4Endpoint& local) {
+    if (socket == kInvalidSocket) return false;
+    sockaddr_in address{};
+    detail::SockLen length = sizeof address;
+    if (::getsockname(nativeOf(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        address.sin_family != AF_INET || address.sin_port == 0)
+        return false;
+    local = {address.sin_addr.s_addr, address.sin_port};
+    return true;
+}
+
+std::string localHostName() {
+    if (!detail::startSockets()) return {};
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+namespace {
+
+std::mutex addressOverrideMutex;
+std::optional<std::vector<uint32_t>> addressOverride;
+
+// The resolver's answer for the local host name, IPv4 only.
+addrinfo* resolveLocalHost(int flags) {
+    const std::string name = localHostName();
+    if (name.empty()) return nullptr;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = flags;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return nullptr;
+    return found;
+}
+
+}  // namespace
+
+std::string localHostOfficialName() {
+    addrinfo* found = resolveLocalHost(AI_CANONNAME);
+    std::string name = found != nullptr && found->ai_canonname != nullptr ? found->ai_canonname : "";
+    if (found != nullptr) ::freeaddrinfo(found);
+    return name.empty() ? localHostName() : name;
+}
+
+std::vector<uint32_t> localHostAddresses() {
+    {
+        const std::lock_guard lock(addressOverrideMutex);
+        if (addressOverride) return *addressOverride;
+    }
+    std::vector<uint32_t> addresses;
+    addrinfo* found = resolveLocalHost(0);
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        const uint32_t address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+        bool known = false;
+        for (const uint32_t seen : addresses) known = known || seen == address;
+        if (!known) addresses.push_back(address);
+    }
+    if (found != nullptr) ::freeaddrinfo(found);
+    return addresses;
+}
+
+void overrideLocalHostAddresses(std::optional<std::vector<uint32_t>> addresses) {
+    const std::lock_guard lock(addressOverrideMutex);
+    addressOverride = std::move(addresses);
 }
 
 SocketHandle listenLoopback(uint16_t port, uint16_t& boundPort) {

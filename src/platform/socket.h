@@ -1,6 +1,7 @@
-// IPv4 TCP sockets as Winsock presents them: a handle with an invalid value,
-// options set one by one, waits for readability or writability before one
-// send or receive. Also a loopback listener for emulated services and tests.
+// IPv4 TCP and UDP sockets as Winsock presents them: a handle with an invalid
+// value, options set one by one, waits for readability or writability before
+// one send or receive. Also a loopback listener for emulated services and
+// tests, and the local host's name and addresses for discovery broadcasts.
 //
 // Timeouts are specified milliseconds and run on the scaled clock as waits
 // for a peer (platform::scaledPeerWait); kInfinite waits without limit.
@@ -9,6 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -35,7 +39,10 @@ bool resolveIpv4(const char* name, uint32_t& address);
 
 // A new IPv4 stream socket, kInvalidSocket on failure.
 SocketHandle createTcpSocket();
-enum class SocketOption { ReuseAddress, KeepAlive, NoDelay };
+// A new IPv4 datagram socket, kInvalidSocket on failure.
+SocketHandle createUdpSocket();
+// Broadcast: datagrams may go to 255.255.255.255 (SO_BROADCAST).
+enum class SocketOption { ReuseAddress, KeepAlive, NoDelay, Broadcast };
 bool setSocketOption(SocketHandle socket, SocketOption option, int value);
 // Connects within `timeoutMs`; false when refused, unreachable or too slow.
 bool connectSocket(SocketHandle socket, const Ipv4Endpoint& peer, uint32_t timeoutMs);
@@ -51,6 +58,33 @@ int sendSome(SocketHandle socket, const void* data, size_t size, uint32_t timeou
 // 0 when the peer closed the connection or the wait timed out, -1 for an
 // invalid socket or an error.
 int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs);
+
+// Binds to `local` (address 0: every interface; port 0: any free port).
+bool bindSocket(SocketHandle socket, const Ipv4Endpoint& local);
+// The address and port the socket is bound to (network order), e.g. after a
+// first datagram bound it implicitly; false when it is not bound.
+bool localEndpoint(SocketHandle socket, Ipv4Endpoint& local);
+
+// Sends one datagram to `peer`: the bytes sent, or -1 on error.
+int sendDatagram(SocketHandle socket, const void* data, size_t size, const Ipv4Endpoint& peer);
+// Waits up to `timeoutMs` for one datagram and takes it (cut to `size`),
+// telling its sender in `from` when given: the bytes received, 0 when the wait
+// timed out (an empty datagram reads the same), -1 on error.
+int receiveDatagram(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs,
+                    Ipv4Endpoint* from = nullptr);
+
+// The local host's name ("" when the system has none).
+std::string localHostName();
+// The official (canonical) name the resolver gives for the local host name,
+// or the plain name when it gives none.
+std::string localHostOfficialName();
+// The IPv4 addresses the local host name resolves to (network order), in
+// the resolver's order; empty when it does not resolve.
+std::vector<uint32_t> localHostAddresses();
+// For tests: makes localHostAddresses answer `addresses` (nullopt: the
+// resolver again), so that what depends on it does not depend on the
+// machine's name service.
+void overrideLocalHostAddresses(std::optional<std::vector<uint32_t>> addresses);
 
 // A listening socket on 127.0.0.1 (`port` 0: any free port, told in
 // boundPort, host order); kInvalidSocket on failure.

@@ -30,6 +30,11 @@ SocketHandle createTcpSocket() {
     return fd < 0 ? kInvalidSocket : fd;
 }
 
+SocketHandle createUdpSocket() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
 bool connectSocket(SocketHandle socket, const Ipv4Endpoint& peer, uint32_t timeoutMs) {
     if (socket == kInvalidSocket) return false;
     const int fd = detail::nativeOf(socket);
@@ -77,6 +82,36 @@ int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeout
         const ssize_t n = ::recv(detail::nativeOf(socket), buffer, size, MSG_DONTWAIT);
         if (n >= 0) return static_cast<int>(n);
         if (errno != EINTR && errno != EAGAIN) return -1;
+    }
+}
+
+int sendDatagram(SocketHandle socket, const void* data, size_t size, const Ipv4Endpoint& peer) {
+    if (socket == kInvalidSocket) return -1;
+    const sockaddr_in address = detail::toSockaddr(peer);
+    for (;;) {
+        const ssize_t n = ::sendto(detail::nativeOf(socket), data, size, MSG_NOSIGNAL,
+                                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno != EINTR) return -1;
+    }
+}
+
+int receiveDatagram(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs, Ipv4Endpoint* from) {
+    if (socket == kInvalidSocket) return -1;
+    const auto deadline = deadlineAfter(timeoutMs);
+    for (;;) {
+        const int ready = detail::pollUntil(detail::nativeOf(socket), POLLIN, deadline);
+        if (ready <= 0) return ready;
+        sockaddr_in sender{};
+        socklen_t length = sizeof sender;
+        const ssize_t n = ::recvfrom(detail::nativeOf(socket), buffer, size, MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&sender), &length);
+        if (n >= 0) {
+            if (from != nullptr) *from = {sender.sin_addr.s_addr, sender.sin_port};
+            return static_cast<int>(n);
+        }
+        // A refusal left by an earlier datagram is not this wait's answer.
+        if (errno != EINTR && errno != EAGAIN && errno != ECONNREFUSED) return -1;
     }
 }
 

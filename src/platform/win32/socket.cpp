@@ -1,4 +1,4 @@
-// IPv4 TCP sockets over Winsock 2. Every socket is non-blocking inside this
+// IPv4 TCP and UDP sockets over Winsock 2. Every socket is non-blocking inside this
 // file: each send, receive, connect and accept waits with WSAPoll under its
 // own deadline first, so no call can block past its timeout.
 #include <chrono>
@@ -6,6 +6,8 @@
 
 #include "platform/socket_system.h"
 #include "platform/win32/support.h"
+
+#include <mswsock.h>
 
 namespace measure::platform {
 
@@ -61,6 +63,9 @@ int pollUntil(SOCKET s, short events, Deadline deadline) {
     }
 }
 
+// A datagram send waits only while the system's buffer is full.
+constexpr uint32_t kDatagramSendWaitMs = 1000;
+
 SocketHandle adopt(SOCKET s) {
     if (s == INVALID_SOCKET) return kInvalidSocket;
     if (!makeNonBlocking(s)) {
@@ -75,6 +80,20 @@ SocketHandle adopt(SOCKET s) {
 SocketHandle createTcpSocket() {
     if (!win32::winsockReady()) return kInvalidSocket;
     return adopt(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+}
+
+SocketHandle createUdpSocket() {
+    if (!win32::winsockReady()) return kInvalidSocket;
+    const SocketHandle socket = adopt(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (socket != kInvalidSocket) {
+        // Without this, an ICMP "port unreachable" for one datagram fails the
+        // next receive with WSAECONNRESET.
+        BOOL report = FALSE;
+        DWORD returned = 0;
+        ::WSAIoctl(detail::nativeOf(socket), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned,
+                   nullptr, nullptr);
+    }
+    return socket;
 }
 
 bool connectSocket(SocketHandle socket, const Ipv4Endpoint& peer, uint32_t timeoutMs) {
@@ -122,6 +141,40 @@ int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeout
         const int n = ::recv(s, static_cast<char*>(buffer), length, 0);
         if (n >= 0) return n;
         if (::WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    }
+}
+
+int sendDatagram(SocketHandle socket, const void* data, size_t size, const Ipv4Endpoint& peer) {
+    if (socket == kInvalidSocket || size > 0x7FFFFFFF) return -1;
+    const SOCKET s = detail::nativeOf(socket);
+    const sockaddr_in address = detail::toSockaddr(peer);
+    const auto deadline = deadlineAfter(kDatagramSendWaitMs);
+    for (;;) {
+        const int n = ::sendto(s, static_cast<const char*>(data), static_cast<int>(size), 0,
+                               reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        if (n >= 0) return n;
+        if (::WSAGetLastError() != WSAEWOULDBLOCK || pollUntil(s, POLLWRNORM, deadline) != 1) return -1;
+    }
+}
+
+int receiveDatagram(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs, Ipv4Endpoint* from) {
+    if (socket == kInvalidSocket) return -1;
+    const SOCKET s = detail::nativeOf(socket);
+    const int length = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
+    const auto deadline = deadlineAfter(timeoutMs);
+    for (;;) {
+        const int ready = pollUntil(s, POLLRDNORM, deadline);
+        if (ready <= 0) return ready;
+        sockaddr_in sender{};
+        int senderLength = sizeof sender;
+        const int n = ::recvfrom(s, static_cast<char*>(buffer), length, 0,
+                                 reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        if (n >= 0 || ::WSAGetLastError() == WSAEMSGSIZE) {
+            if (from != nullptr) *from = {sender.sin_addr.s_addr, sender.sin_port};
+            return n >= 0 ? n : length;
+        }
+        const int error = ::WSAGetLastError();
+        if (error != WSAEWOULDBLOCK && error != WSAECONNRESET) return -1;
     }
 }
 

@@ -1,0 +1,90 @@
+// Datagram sockets on loopback: the exchanges a discovery runs (a query from
+// an implicitly bound socket, a reply socket bound to the same port after it)
+// and the bounded receive.
+#include "platform/socket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/test_environment.h"
+
+namespace measure::platform {
+namespace {
+
+struct UdpSocket {
+    SocketHandle handle = createUdpSocket();
+    UdpSocket() = default;
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+    ~UdpSocket() { closeSocket(handle); }
+};
+
+Ipv4Endpoint boundLoopback(const UdpSocket& socket) {
+    Ipv4Endpoint local;
+    EXPECT_TRUE(bindSocket(socket.handle, {loopbackAddress(), 0}));
+    EXPECT_TRUE(localEndpoint(socket.handle, local));
+    return local;
+}
+
+TEST(UdpSocket, DatagramsKeepTheirBoundariesAndTellTheirSender) {
+    UdpSocket server;
+    UdpSocket client;
+    ASSERT_NE(server.handle, kInvalidSocket);
+    const Ipv4Endpoint serverAddress = boundLoopback(server);
+    Ipv4Endpoint unbound;
+    EXPECT_FALSE(localEndpoint(client.handle, unbound));
+
+    ASSERT_EQ(sendDatagram(client.handle, "kmfd-9ta", 8, serverAddress), 8);
+    ASSERT_EQ(sendDatagram(client.handle, "second", 6, serverAddress), 6);
+    // The first send bound the client to a port of its own.
+    Ipv4Endpoint clientAddress;
+    ASSERT_TRUE(localEndpoint(client.handle, clientAddress));
+
+    char buffer[64] = {};
+    Ipv4Endpoint from;
+    ASSERT_EQ(receiveDatagram(server.handle, buffer, sizeof buffer, 5000, &from), 8);
+    EXPECT_EQ(std::string(buffer, 8), "kmfd-9ta");
+    EXPECT_EQ(from.port, clientAddress.port);
+    EXPECT_EQ(from.address, loopbackAddress());
+    // A datagram longer than the buffer is cut, and the next one is whole.
+    ASSERT_EQ(receiveDatagram(server.handle, buffer, 3, 5000), 3);
+    EXPECT_EQ(std::string(buffer, 3), "sec");
+
+    // The reply socket takes over the sender's port once the sender closed,
+    // bound on every interface.
+    closeSocket(client.handle);
+    client.handle = kInvalidSocket;
+    UdpSocket reply;
+    ASSERT_TRUE(bindSocket(reply.handle, {0, clientAddress.port}));
+    ASSERT_EQ(sendDatagram(server.handle, "x,127.0.0.1,", 12, {loopbackAddress(), clientAddress.port}), 12);
+    ASSERT_EQ(receiveDatagram(reply.handle, buffer, sizeof buffer, 5000), 12);
+    EXPECT_EQ(std::string(buffer, 12), "x,127.0.0.1,");
+}
+
+TEST(UdpSocket, ReceiveGivesUpAfterItsScaledWait) {
+    test::ScopedTimeScale scale(0.01);
+    UdpSocket socket;
+    boundLoopback(socket);
+    EXPECT_TRUE(setSocketOption(socket.handle, SocketOption::Broadcast, 1));
+    char buffer[8];
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(receiveDatagram(socket.handle, buffer, sizeof buffer, 100000), 0);
+    // 100 s at 1/100 is one second: far below the real wait, far above a poll slice.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(receiveDatagram(kInvalidSocket, buffer, sizeof buffer, 10), -1);
+    EXPECT_EQ(sendDatagram(kInvalidSocket, "x", 1, {loopbackAddress(), 9}), -1);
+}
+
+TEST(LocalHost, AddressesComeFromTheOverrideWhileOneIsSet) {
+    const std::vector<uint32_t> fixed{loopbackAddress(), hostToNetwork32(0x7F000002)};
+    overrideLocalHostAddresses(fixed);
+    EXPECT_EQ(localHostAddresses(), fixed);
+    overrideLocalHostAddresses(std::nullopt);
+    EXPECT_FALSE(localHostName().empty());
+    EXPECT_FALSE(localHostOfficialName().empty());
+}
+
+}  // namespace
+}  // namespace measure::platform
