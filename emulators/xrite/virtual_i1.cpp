@@ -167,6 +167,7 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     totalPolls_ = 0;
     onWhiteTile_ = true;
     calibrationFailures_ = 0;
+    calibrationFailureCode_ = kCalibrationFailed;
     heldMode_.clear();
     triggerFailureCode_ = 0;
     triggerFailures_ = 0;
@@ -182,6 +183,7 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     visorQueue_.clear();
     sheet_ = 0;
     cornersTaken_ = 0;
+    sheetDone_ = false;
     tableTexts_ = {{"I1T_SerialNumber", "22417"}, {"I1T_SuggestedMaxScanSpeed", "60.0"}};
     extensionsFailure_ = 0;
     shortRow_ = -1;
@@ -194,8 +196,14 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     rowPermit_.notify_all();
     rowPacing_ = 0;
     if (demoDefaults) {
-        const char* table = std::getenv("MEASURE_EMU_I1_TABLE");
-        onTable_ = table != nullptr && std::strcmp(table, "1") == 0;
+        // n sheets of the default chart, laid one after another.
+        const int32_t sheets = envInt("MEASURE_EMU_I1_TABLE", 0, 1, 100);
+        onTable_ = sheets > 0;
+        if (onTable_) {
+            EmuI1TableChart layout = defaultTableChart();
+            layout.sheets = sheets;
+            table_ = TableChart(layout);
+        }
         const char* scale = std::getenv("MEASURE_TIME_SCALE");
         rowPacing_ = scale != nullptr ? std::clamp(std::strtod(scale, nullptr), 0.0, 1.0) : 1.0;
         const char* button = std::getenv("MEASURE_EMU_I1_BUTTON");
@@ -324,10 +332,14 @@ void VirtualI1::moveVisorForPress(Library lib) {
         visorQueue_.pop_front();
     } else {
         // The corners a chart scan asks for, sheet after sheet.
+        // A sheet's corners shown again are asked again (a host registers
+        // before its chart scan registers once more); the next sheet comes
+        // once this one was scanned or given up (the head went home).
         size_t corners = table_.rowsOf(sheet_) > 1 ? 3 : 2;
-        if (cornersTaken_ == corners && sheet_ + 1 < table_.layout().sheets) {
-            ++sheet_;
+        if (cornersTaken_ == corners) {
+            if (sheetDone_ && sheet_ + 1 < table_.layout().sheets) ++sheet_;
             cornersTaken_ = 0;
+            sheetDone_ = false;
             corners = table_.rowsOf(sheet_) > 1 ? 3 : 2;
         }
         const int32_t lastRow = table_.rowsOf(sheet_) - 1, lastColumn = table_.layout().columns - 1;
@@ -507,7 +519,7 @@ sdk::I1_ResultType VirtualI1::calibrate(Library lib, sdk::I1_DeviceHandle device
     }
     if (calibrationFailures_ > 0) {
         --calibrationFailures_;
-        return fail(lib, kCalibrationFailed, "calibration failed: white reference out of tolerance");
+        return fail(lib, calibrationFailureCode_, "calibration failed: white reference out of tolerance");
     }
     if (!onWhiteTile_)
         return fail(lib, kCalibrationFailed, "calibration failed: instrument not on its white tile");
@@ -659,6 +671,7 @@ sdk::I1_ResultType VirtualI1::moveToHomePosition(Library lib, sdk::I1_DeviceHand
     log(lib, "MoveToHomePosition");
     if (auto code = checkTable(lib, device)) return code;
     aperture_ = {0, 0};
+    if (cornersTaken_ > 0) sheetDone_ = true;
     return sdk::kI1Success;
 }
 
@@ -707,6 +720,7 @@ sdk::I1_ResultType VirtualI1::scanChart(Library lib, sdk::I1_DeviceHandle device
                      lastRowLast = toAperture(lib, corners[2]);
     if (!withinTravel(first) || !withinTravel(lastRowFirst) || !withinTravel(lastRowLast))
         return fail(lib, kOutsideTravel, "position outside the table's travel");
+    sheetDone_ = true;
     const double rowDx = rows > 1 ? (lastRowFirst.x - first.x) / (rows - 1) : 0.0;
     const double rowDy = rows > 1 ? (lastRowFirst.y - first.y) / (rows - 1) : 0.0;
     const double columnDx = columns > 1 ? (lastRowLast.x - lastRowFirst.x) / (columns - 1) : 0.0;
@@ -762,6 +776,7 @@ void VirtualI1::setTableChart(const EmuI1TableChart& chart) {
     table_ = TableChart(c);
     sheet_ = 0;
     cornersTaken_ = 0;
+    sheetDone_ = false;
 }
 
 int32_t VirtualI1::tableSheet() {
@@ -773,6 +788,7 @@ void VirtualI1::laySheet(int32_t sheet) {
     Lock lock(mutex_);
     sheet_ = std::clamp(sheet, 0, table_.layout().sheets - 1);
     cornersTaken_ = 0;
+    sheetDone_ = false;
 }
 
 TablePoint VirtualI1::tablePosition() {
@@ -818,6 +834,16 @@ void VirtualI1::nextRow() {
     Lock lock(mutex_);
     ++rowPermits_;
     rowPermit_.notify_all();
+}
+
+void VirtualI1::libraryLoaded(Library lib, bool loaded) {
+    Lock lock(mutex_);
+    loaded_[static_cast<int>(lib)] = loaded;
+}
+
+bool VirtualI1::isLoaded(Library lib) {
+    Lock lock(mutex_);
+    return loaded_[static_cast<int>(lib)];
 }
 
 int32_t VirtualI1::tableRowsRead() {
@@ -907,6 +933,11 @@ void VirtualI1::setOnWhiteTile(bool onTile) {
 void VirtualI1::failCalibrations(int32_t count) {
     Lock lock(mutex_);
     calibrationFailures_ = std::max(0, count);
+}
+
+void VirtualI1::setCalibrationFailure(uint32_t code) {
+    Lock lock(mutex_);
+    calibrationFailureCode_ = code;
 }
 
 void VirtualI1::holdCalibration(const char* mode) {

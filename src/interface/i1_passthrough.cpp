@@ -354,9 +354,11 @@ MEASURE_API int32_t I1CloseShort(void) {
     std::string failure;
     auto pro3 = sharedI1Pro3Handle() != nullptr ? I1Library::acquire(I1Sdk::Pro3, failure) : nullptr;
     if (lib != nullptr) {
-        if (I1_DeviceHandle d = state().direct.exchange(nullptr))
-            result = static_cast<int32_t>(lib->CloseDevice(d));
-        if (I1_DeviceHandle d = sharedI1ProHandle()) result = static_cast<int32_t>(lib->CloseDevice(d));
+        const I1_DeviceHandle direct = state().direct.exchange(nullptr);
+        if (direct != nullptr) result = static_cast<int32_t>(lib->CloseDevice(direct));
+        // The shared handle is mostly the direct one: closed once.
+        const I1_DeviceHandle shared = sharedI1ProHandle();
+        if (shared != nullptr && shared != direct) result = static_cast<int32_t>(lib->CloseDevice(shared));
     }
     if (pro3) result = static_cast<int32_t>(pro3->CloseDevice(sharedI1Pro3Handle()));
     platform::sleepMs(i1pass::kSettleMs);
