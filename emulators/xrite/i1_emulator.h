@@ -38,10 +38,18 @@ extern "C" {
 
 /* Instrument generations; emu_i1_set_model loads its identity texts. */
 enum {
-    EMU_I1_MODEL_I1PRO = 1,  /* HWRevision "D", LED, M0 only, no dual modes */
-    EMU_I1_MODEL_I1PRO2 = 2, /* HWRevision "E", LED, zebra ruler, M0/M1/M2, dual modes */
-    EMU_I1_MODEL_I1PRO3 = 3  /* HWRevision "F", device type "i1Pro3(SA)" */
+    EMU_I1_MODEL_I1PRO = 1,      /* HWRevision "D", LED, M0 only, no dual modes */
+    EMU_I1_MODEL_I1PRO2 = 2,     /* HWRevision "E", LED, zebra ruler, M0/M1/M2, dual modes */
+    EMU_I1_MODEL_I1PRO3 = 3,     /* HWRevision "F", device type "i1Pro3(SA)", M3 head */
+    EMU_I1_MODEL_I1PRO3_PLUS = 4 /* the same, device type "i1Pro3(LA)" */
 };
+/* An i1Pro3's head: "DeviceHeadSensorKey" set (emu_i1_set_text) to a text
+ * without "M3" takes the polarising filter away: "M3" leaves the offered
+ * illuminations and result indexes, the M3 modes are still accepted but
+ * measure unpolarised. With the filter an M3-mode reading read with result
+ * index "M3" is polarised: the surface gloss is gone, so every patch reads
+ * darker, dark patches the most. MEASURE_EMU_I1_MODEL (i1pro, i1pro2,
+ * i1pro3, i1pro3plus) picks the model at load. */
 
 /* Patch indexes besides the chart's own (0 ... EMU_I1_CHART_PATCHES-1). */
 enum {
@@ -135,7 +143,9 @@ EMU_I1_API int32_t emu_i1_queued_scans(void);
 EMU_I1_API void emu_i1_colour_of(const float* spectrum36, const char* colourSpace, float* values3);
 EMU_I1_API void emu_i1_densities_of(const float* spectrum36, const char* densityStandard, float* densities4);
 
-/* The i1iO table. With the instrument on the table (emu_i1_set_table) and
+/* The i1iO table, under both libraries: the i1Pro library's options carry
+ * the prefix "I1T_", the i1Pro3 library's "I1PRO3T_" (each refuses the
+ * other's); the descriptions below use "I1T_". With the instrument on the table (emu_i1_set_table) and
  * the table extensions registered before the open, the head moves between
  * the travel limits (0..320 mm across, 0..230 mm down; home is (0, 0)), the
  * visor shows the point 28 mm further down than the aperture, and spots,

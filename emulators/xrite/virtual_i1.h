@@ -148,6 +148,12 @@ private:
     sdk::I1_ResultType check(Library lib, sdk::I1_DeviceHandle device, bool mustBeOpen);
     std::string settingOf(Library lib, const std::string& key, const std::string& fallback) const;
     bool offers(const std::string& listKey, const std::string& value) const;
+    // An identity text as the instrument reports it (its head decides the M3 lists).
+    std::string identityText(const std::string& key) const;
+    bool m3Head() const;
+    // A table option key of `lib` in the "I1T_" spelling kept here;
+    // `foreign` when it carries the other library's prefix.
+    std::string tableKey(Library lib, const std::string& key, bool& foreign) const;
     sdk::I1_ResultType validateOption(Library lib, const std::string& key, const std::string& value);
     // Sample `index` of the last measurement as the result index shows it;
     // also refuses a null `buffer` of the caller.
@@ -201,7 +207,7 @@ private:
     std::deque<TablePoint> visorQueue_;
     int32_t sheet_ = 0;
     size_t cornersTaken_ = 0;  // of the sheet on the table
-    bool sheetDone_ = false;   // scanned, or given up, since its corners were shown
+    bool sheetDone_ = false;
     std::map<std::string, std::string> tableTexts_;
     uint32_t extensionsFailure_ = 0;
     int32_t shortRow_ = -1;

@@ -65,9 +65,12 @@ State& state() {
     return *s;
 }
 
+void releaseForDriver();
+
 const I1Library* sdk() {
     State& s = state();
     std::lock_guard lock(s.mutex);
+    setPassThroughRelease(&releaseForDriver);
     if (!s.pro) {
         std::string failure;
         s.pro = I1Library::acquire(I1Sdk::Pro, failure);
@@ -300,6 +303,13 @@ void i1Pro3Arrived() {
     std::string failure;
     if (auto pro3 = I1Library::acquire(I1Sdk::Pro3, failure)) arrived(*pro3, true);
 }
+
+namespace {
+// A driver of the i1Pro3 generation opens the instrument the exports hold.
+void releaseForDriver() {
+    if (state().directOwned.load()) I1CloseShort();
+}
+}  // namespace
 
 }  // namespace measure::i1pass
 
