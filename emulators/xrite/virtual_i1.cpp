@@ -98,7 +98,7 @@ std::map<std::string, std::string> identityOf(int32_t model) {
             "ReflectanceSpot;ReflectanceScan;ReflectanceM3Spot;ReflectanceM3Scan;EmissionSpot;"
             "AmbientLightSpot";
         id["AvailableRecognitionsKey"] = "RecognitionBasic;RecognitionPositionDark;RecognitionDisabled";
-        id["AvailableResultIndexesKey"] = "M0;M1;M2;M3";
+        id["AvailableResultIndexesKey"] = "M0;M1;M2;M3;Emissive";
         id["AvailableIlluminationsKey"] = "M0;M1;M2;M3;Emissive";
         id["SerialNumber"] = "3061234";
         id["DeviceTypeKey"] = model == EMU_I1_MODEL_I1PRO3_PLUS ? "i1Pro3(LA)" : "i1Pro3(SA)";

@@ -52,6 +52,28 @@ TEST(CliI1Pro, MeasuresAChartOfTwoSheetsOnTheTable) {
     }
 }
 
+// The README's i1Pro3 example: M3 through the head's polarising filter
+// reads each patch darker by the gloss it takes away.
+TEST(CliI1Pro, AnI1Pro3MeasuresM3) {
+    CliRunner cli;
+    const CliRun run =
+        cli.run({"measure", "--instrument", "49", "--patches", "12", "--per-line", "6", "--mode", "spectral",
+                 "--condition", "M3", "-o", "m3.txt", "--sound", "off"},
+                {{"MEASURE_SDK_PATH", MEASURE_I1_EMULATOR_DIR}, {"MEASURE_EMU_I1_MODEL", "i1pro3"}});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    const CgatsChartReader reader = readBack(cli.file("m3.txt"));
+    ASSERT_EQ(reader.GetPatchCount(), 12);
+    emu_i1_reset();
+    double spectrum[36];
+    float plain[36];
+    for (int p = 0; p < 12; ++p) {
+        reader.GetSpectrum(p, spectrum);
+        emu_i1_patch_spectrum(p, plain);
+        for (int b = 0; b < 36; ++b)
+            ASSERT_NEAR(spectrum[b], plain[b] - 0.04 * (1.0 - plain[b]), 1e-6) << p << "/" << b;
+    }
+}
+
 TEST(CliI1Pro, WithoutTheSdkTheOpenFailsInOneLine) {
     CliRunner cli;
     const CliRun run = cli.run({"measure", "--instrument", "11", "--patches", "6", "--mode", "spectral", "-o",
