@@ -97,7 +97,8 @@ std::map<std::string, std::string> identityOf(int32_t model) {
         id["AvailableMeasurementModes"] =
             "ReflectanceSpot;ReflectanceScan;ReflectanceM3Spot;ReflectanceM3Scan;EmissionSpot;"
             "AmbientLightSpot";
-        id["AvailableRecognitionsKey"] = "RecognitionBasic;RecognitionPositionDark;RecognitionDisabled";
+        id["AvailableRecognitionsKey"] =
+            "RecognitionBasic;RecognitionPosition;RecognitionPositionDark;RecognitionDisabled";
         id["AvailableResultIndexesKey"] = "M0;M1;M2;M3;Emissive";
         id["AvailableIlluminationsKey"] = "M0;M1;M2;M3;Emissive";
         id["SerialNumber"] = "3061234";

@@ -70,6 +70,11 @@ uint32_t i1Pro3AbilityBits(const std::function<std::string(const char* key)>& op
     if (option("HasZebraRulerSensor") == "1") bits |= opZebraRullerSensor;
     const std::string revision = option("HWRevision");
     if (!revision.empty() && revision[0] < 'B') bits |= opi1IsRevisionA;
+    return bits | i1Pro3ConditionBits(option);
+}
+
+uint32_t i1Pro3ConditionBits(const std::function<std::string(const char* key)>& option) {
+    uint32_t bits = 0;
     const std::string illuminations = option("AvailableIlluminationsKey");
     const bool m3Head = holds(option("DeviceHeadSensorKey"), "M3");
     if (m3Head) {

@@ -33,5 +33,7 @@ bool listNames(const std::string& list, const std::string& item);
 // conditions its head offers (M0, M1, M2 and emission without the M3
 // filter, M3 and the UV cut with it).
 uint32_t i1Pro3AbilityBits(const std::function<std::string(const char* key)>& option);
+// Of those, the measurement conditions and the UV cut only.
+uint32_t i1Pro3ConditionBits(const std::function<std::string(const char* key)>& option);
 
 }  // namespace measure::xrite
