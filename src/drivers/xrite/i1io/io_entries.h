@@ -5,6 +5,7 @@
 
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/xrite/i1_close_entry.h"
 #include "framework/driver_entries.h"
 
 namespace measure::i1io {
@@ -33,21 +34,8 @@ struct IoEntries {
     }
 
     static int32_t Close(MEASURESTRUCT* pMeasure) {
-        if (pMeasure == nullptr) return -1;
-        Log(1, N.close, nullptr);
-        if (GetResultBlock(pMeasure) == nullptr) return -1;
-        D* driver = framework::driverIn<D>(pMeasure);
-        if (driver == nullptr) return 0;
-        try {
-            driver->ReleaseFoil();
-            // A scan calibration always runs to its end: the driver stays open.
-            if (driver->busy.load()) return 0;
-            driver->requestStop();
-            framework::entry::destroyStored(pMeasure);
-        } catch (...) {
-            Log(0, N.close, "catch ...");
-        }
-        return 0;
+        // The foil lets the sheet go even while a calibration runs.
+        return xrite::CloseI1Entry<D>(pMeasure, N.close, [](D& driver) { driver.ReleaseFoil(); });
     }
 
     static int32_t CalibrateWhite(MEASURESTRUCT* pMeasure) {

@@ -70,25 +70,28 @@ void clIO_PRO::ThreadConstructor() {
 
         const I1_DeviceHandle handle = AcquireDevice(fn);
         ledAllowed_ = true;
-        uint32_t status = sdk().GetConnectionStatus(handle);
-        if (status == kI1StatusClosed || status == kI1StatusClosedElsewhere) {
-            // The table answers only a device opened after its extensions.
-            sdk().RegisterTableExtensions();
-            const I1_ResultType result = OpenDevice(handle, fn);
-            if (result != kI1Success) {
-                LogF(0, fn, "I1_OpenDevice()=%u I1Error=%s", result, lastError());
-                fail("not valid");
-            }
-            status = sdk().GetConnectionStatus(handle);
-        }
-        if (status == kI1StatusOpenOnTable)
-            connected = true;
-        else
-            Log(0, fn, "i1Pro is not connected to an iO");
+        SeatOnTable(sdk().GetConnectionStatus(handle), fn);
     } catch (...) {
         connected = false;
         Log(0, fn, "catch(...)");
     }
+}
+
+void clIO_PRO::SeatOnTable(uint32_t status, const char* fn) {
+    if (status == kI1StatusClosed || status == kI1StatusClosedElsewhere) {
+        // The table answers only a device opened after its extensions.
+        sdk().RegisterTableExtensions();
+        const I1_ResultType result = OpenDevice(device(), fn);
+        if (result != kI1Success) {
+            LogF(0, fn, "%sOpenDevice()=%u I1Error=%s", sdkPrefix(), result, lastError());
+            fail("not valid");
+        }
+        status = sdk().GetConnectionStatus(device());
+    }
+    if (status == kI1StatusOpenOnTable)
+        connected = true;
+    else
+        Log(0, fn, "i1Pro is not connected to an iO");
 }
 
 void clIO_PRO::ThreadDestructor() {

@@ -62,6 +62,10 @@ protected:
     virtual void SpotSetup();
     // Whether a simple chart scan's result fails the job (the i1iO ignores it).
     virtual bool failsSimpleScan(xrite::I1_ResultType) const { return false; }
+    // Opens the device (status 1 or 5) after the table extensions; connected
+    // when it then sits on the table (status 15). Fails "not valid" when
+    // the open fails.
+    void SeatOnTable(uint32_t status, const char* function);
     // A table option key of the driver's library ("I1T_" + name, "I1PRO3T_" + name).
     std::string tableKey(const char* name) const;
 

@@ -73,19 +73,7 @@ void clIO_PRO3::ThreadConstructor() {
             platform::sleepMs(kResetSettleMs);
             status = sdk().RegisterTableExtensions() == kI1Success ? Enumerate(fn) : 0;
         }
-        if (status == kI1StatusClosed || status == kI1StatusClosedElsewhere) {
-            sdk().RegisterTableExtensions();
-            const I1_ResultType result = OpenDevice(device(), fn);
-            if (result != kI1Success) {
-                LogF(0, fn, "I1PRO3_OpenDevice()=%u I1Error=%s", result, lastError());
-                return;
-            }
-            status = sdk().GetConnectionStatus(device());
-        }
-        if (status == kI1StatusOpenOnTable)
-            connected = true;
-        else
-            Log(0, fn, "i1Pro is not connected to an iO");
+        SeatOnTable(status, fn);
     } catch (...) {
         connected = false;
         Log(0, fn, "catch(...)");

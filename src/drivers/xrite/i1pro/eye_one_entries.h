@@ -5,6 +5,7 @@
 
 #include "core/logger.h"
 #include "core/record.h"
+#include "drivers/xrite/i1_close_entry.h"
 #include "framework/driver_entries.h"
 
 namespace measure::i1pro {
@@ -42,20 +43,7 @@ struct EyeOneEntries {
     }
 
     static int32_t Close(MEASURESTRUCT* pMeasure) {
-        if (pMeasure == nullptr) return -1;
-        Log(1, N.close, nullptr);
-        if (GetResultBlock(pMeasure) == nullptr) return -1;
-        D* driver = framework::driverIn<D>(pMeasure);
-        if (driver == nullptr) return 0;
-        // An SDK calibration always runs to its end: the driver stays open.
-        if (driver->busy.load()) return 0;
-        try {
-            driver->RequestStop();
-            framework::entry::destroyStored(pMeasure);
-        } catch (...) {
-            Log(0, N.close, "catch ...");
-        }
-        return 0;
+        return xrite::CloseI1Entry<D>(pMeasure, N.close, [](D&) {});
     }
 
     static int32_t CalibrateWhite(MEASURESTRUCT* pMeasure) {

@@ -159,10 +159,6 @@ void clEYE_ONE_PRO::StopMeasurement() {
     platform::sleepMs(kStopSettleMs);
 }
 
-void clEYE_ONE_PRO::RequestStop() {
-    if (!busy.load()) requestStop();
-}
-
 void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
     const char* fn = failure.function.c_str();
     const bool strip = failure.function == qualified("MultiMeasurement");

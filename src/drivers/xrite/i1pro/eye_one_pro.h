@@ -4,7 +4,7 @@
 // the SDK lists, checks that it fits the row, calibrates on the instrument's
 // white tile, measures spots and scans strips of patches (strip_scan.cpp).
 //
-// Threads: the entries, StopMeasurement and RequestStop run on the host's
+// Threads: the entries and StopMeasurement run on the host's
 // thread; ThreadConstructor, ThreadDestructor, the requests and every SDK
 // call on MeasureThread (PublishAbilities hands its reads to MeasureThread
 // too), except the two indicator writes of StopMeasurement; sounds and key
@@ -71,9 +71,6 @@ public:
     // Host thread. Ignored while an SDK calibration runs; otherwise stops the
     // request and turns the indicator off.
     void StopMeasurement() override;
-    // Host thread, for CloseEyeOne: only asks the request to stop, and not
-    // while an SDK calibration runs.
-    void RequestStop();
     // Host thread, after a successful open: option bits, serial number, port.
     // Failures are logged under "OpenEyeOne" and do not fail the open.
     void PublishAbilities() override;
