@@ -18,6 +18,8 @@ struct Sample {
     Spectrum base{};
     Spectrum fluorescence{};
     bool emissive = false;
+    // Taken in an M3 mode through an i1Pro3's polarising filter.
+    bool polarised = false;
 };
 
 class Chart {

@@ -60,6 +60,12 @@ EMU_I1_API void emu_i1_set_holder(int32_t holder) {
 EMU_I1_API int32_t emu_i1_holder(void) {
     return emu().holder();
 }
+EMU_I1_API int32_t emu_i1_library_loaded(int32_t library) {
+    return emu().isLoaded(library == EMU_I1_HOLDER_I1PRO3 ? xrite_emu::Library::Pro3
+                                                          : xrite_emu::Library::Pro)
+               ? 1
+               : 0;
+}
 EMU_I1_API void emu_i1_press_button(void) {
     emu().pressButton();
 }
@@ -74,6 +80,9 @@ EMU_I1_API void emu_i1_set_on_white_tile(int32_t onTile) {
 }
 EMU_I1_API void emu_i1_fail_calibrations(int32_t count) {
     emu().failCalibrations(count);
+}
+EMU_I1_API void emu_i1_set_calibration_failure(uint32_t code) {
+    emu().setCalibrationFailure(code);
 }
 EMU_I1_API void emu_i1_hold_calibration(const char* measurementMode) {
     emu().holdCalibration(measurementMode);

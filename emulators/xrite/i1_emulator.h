@@ -14,8 +14,8 @@
  * starts, so that a host can measure against it unattended. The environment
  * variables MEASURE_EMU_I1_STRIP (patches per strip of the default chart,
  * default 6) and MEASURE_EMU_I1_BUTTON ("auto" or "manual") change that.
- * MEASURE_EMU_I1_TABLE=1 puts the instrument on an i1iO table with the
- * default chart (see emu_i1_table_chart_defaults); its chart scans then take
+ * MEASURE_EMU_I1_TABLE=n puts the instrument on an i1iO table with n sheets
+ * of the default chart (see emu_i1_table_chart_defaults); its chart scans then take
  * a real row's time along each row, times MEASURE_TIME_SCALE.
  * emu_i1_reset() sets the baseline tests start from: attached, i1Pro,
  * button manual, nothing scripted, journal empty.
@@ -38,10 +38,18 @@ extern "C" {
 
 /* Instrument generations; emu_i1_set_model loads its identity texts. */
 enum {
-    EMU_I1_MODEL_I1PRO = 1,  /* HWRevision "D", LED, M0 only, no dual modes */
-    EMU_I1_MODEL_I1PRO2 = 2, /* HWRevision "E", LED, zebra ruler, M0/M1/M2, dual modes */
-    EMU_I1_MODEL_I1PRO3 = 3  /* HWRevision "F", device type "i1Pro3(SA)" */
+    EMU_I1_MODEL_I1PRO = 1,      /* HWRevision "D", LED, M0 only, no dual modes */
+    EMU_I1_MODEL_I1PRO2 = 2,     /* HWRevision "E", LED, zebra ruler, M0/M1/M2, dual modes */
+    EMU_I1_MODEL_I1PRO3 = 3,     /* HWRevision "F", device type "i1Pro3(SA)", M3 head */
+    EMU_I1_MODEL_I1PRO3_PLUS = 4 /* the same, device type "i1Pro3(LA)" */
 };
+/* An i1Pro3's head: "DeviceHeadSensorKey" set (emu_i1_set_text) to a text
+ * without "M3" takes the polarising filter away: "M3" leaves the offered
+ * illuminations and result indexes, the M3 modes are still accepted but
+ * measure unpolarised. With the filter an M3-mode reading read with result
+ * index "M3" is polarised: the surface gloss is gone, so every patch reads
+ * darker, dark patches the most. MEASURE_EMU_I1_MODEL (i1pro, i1pro2,
+ * i1pro3, i1pro3plus) picks the model at load. */
 
 /* Patch indexes besides the chart's own (0 ... EMU_I1_CHART_PATCHES-1). */
 enum {
@@ -90,6 +98,9 @@ EMU_I1_API void emu_i1_set_closed_status(uint32_t status);
 /* Opens the instrument through the given library as another program would. */
 EMU_I1_API void emu_i1_set_holder(int32_t holder);
 EMU_I1_API int32_t emu_i1_holder(void);
+/* 1 while the SDK library (EMU_I1_HOLDER_I1PRO or EMU_I1_HOLDER_I1PRO3) is
+ * loaded in the process. */
+EMU_I1_API int32_t emu_i1_library_loaded(int32_t library);
 
 /* Button. Each press is reported once by I1_GetButtonStatusD. */
 EMU_I1_API void emu_i1_press_button(void);
@@ -100,8 +111,10 @@ EMU_I1_API int32_t emu_i1_button_polls(void);
 
 /* White tile and calibration. */
 EMU_I1_API void emu_i1_set_on_white_tile(int32_t onTile);
-/* The next `count` calibrations fail. */
+/* The next `count` calibrations fail (code 57 unless set below). */
 EMU_I1_API void emu_i1_fail_calibrations(int32_t count);
+/* The code failing calibrations return. */
+EMU_I1_API void emu_i1_set_calibration_failure(uint32_t code);
 /* Calibrations of this measurement mode block until released with null
  * (bounded to 10 s), so a test can act while one runs. */
 EMU_I1_API void emu_i1_hold_calibration(const char* measurementMode);
@@ -130,7 +143,9 @@ EMU_I1_API int32_t emu_i1_queued_scans(void);
 EMU_I1_API void emu_i1_colour_of(const float* spectrum36, const char* colourSpace, float* values3);
 EMU_I1_API void emu_i1_densities_of(const float* spectrum36, const char* densityStandard, float* densities4);
 
-/* The i1iO table. With the instrument on the table (emu_i1_set_table) and
+/* The i1iO table, under both libraries: the i1Pro library's options carry
+ * the prefix "I1T_", the i1Pro3 library's "I1PRO3T_" (each refuses the
+ * other's); the descriptions below use "I1T_". With the instrument on the table (emu_i1_set_table) and
  * the table extensions registered before the open, the head moves between
  * the travel limits (0..320 mm across, 0..230 mm down; home is (0, 0)), the
  * visor shows the point 28 mm further down than the aperture, and spots,
@@ -147,8 +162,9 @@ EMU_I1_API void emu_i1_densities_of(const float* spectrum36, const char* density
  * queued position; with nothing queued, to the next corner the chart scan
  * asks for: the first patch of the first row, the first of the last row and
  * the last of the last row of the sheet on the table (the first and last of
- * a one-row sheet), then the corners of the next sheet, which the user lays
- * on the table in its turn.
+ * a one-row sheet). Asked again, the user shows the same corners again;
+ * once the sheet was scanned (or the head sent home after its corners), the
+ * user lays the next sheet on the table and shows its corners.
  *
  * I1_ScanChart takes its three points as the first patch of the first row,
  * the first patch of the last row and the last patch of the last row, reads

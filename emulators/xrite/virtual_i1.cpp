@@ -15,6 +15,9 @@ namespace {
 constexpr size_t kJournalLimit = 20000;
 constexpr auto kCalibrationHoldLimit = std::chrono::seconds(10);
 constexpr auto kRowGateLimit = std::chrono::seconds(10);
+// The share of light a glossy surface reflects before the ink: what a
+// polarising filter takes away.
+constexpr double kGloss = 0.04;
 // The virtual user presses the button on the third poll of a wait.
 constexpr int32_t kDemoPressPolls = 3;
 
@@ -88,17 +91,18 @@ std::map<std::string, std::string> identityOf(int32_t model) {
         id["AvailableIlluminationsKey"] = "M0;M1;M2;Emissive";
         id["SerialNumber"] = "2051234";
         id["DeviceTypeKey"] = "i1Pro2";
-    } else if (model == EMU_I1_MODEL_I1PRO3) {
+    } else if (model == EMU_I1_MODEL_I1PRO3 || model == EMU_I1_MODEL_I1PRO3_PLUS) {
         id["HWRevision"] = "F";
         id["HasZebraRulerSensor"] = "1";
         id["AvailableMeasurementModes"] =
             "ReflectanceSpot;ReflectanceScan;ReflectanceM3Spot;ReflectanceM3Scan;EmissionSpot;"
             "AmbientLightSpot";
-        id["AvailableRecognitionsKey"] = "RecognitionBasic;RecognitionPositionDark;RecognitionDisabled";
-        id["AvailableResultIndexesKey"] = "M0;M1;M2;M3";
+        id["AvailableRecognitionsKey"] =
+            "RecognitionBasic;RecognitionPosition;RecognitionPositionDark;RecognitionDisabled";
+        id["AvailableResultIndexesKey"] = "M0;M1;M2;M3;Emissive";
         id["AvailableIlluminationsKey"] = "M0;M1;M2;M3;Emissive";
         id["SerialNumber"] = "3061234";
-        id["DeviceTypeKey"] = "i1Pro3(SA)";
+        id["DeviceTypeKey"] = model == EMU_I1_MODEL_I1PRO3_PLUS ? "i1Pro3(LA)" : "i1Pro3(SA)";
         id["DeviceHeadSensorKey"] = "M3";
     }
     return id;
@@ -167,6 +171,7 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     totalPolls_ = 0;
     onWhiteTile_ = true;
     calibrationFailures_ = 0;
+    calibrationFailureCode_ = kCalibrationFailed;
     heldMode_.clear();
     triggerFailureCode_ = 0;
     triggerFailures_ = 0;
@@ -182,6 +187,7 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     visorQueue_.clear();
     sheet_ = 0;
     cornersTaken_ = 0;
+    sheetDone_ = false;
     tableTexts_ = {{"I1T_SerialNumber", "22417"}, {"I1T_SuggestedMaxScanSpeed", "60.0"}};
     extensionsFailure_ = 0;
     shortRow_ = -1;
@@ -194,13 +200,26 @@ void VirtualI1::resetLocked(bool demoDefaults) {
     rowPermit_.notify_all();
     rowPacing_ = 0;
     if (demoDefaults) {
-        const char* table = std::getenv("MEASURE_EMU_I1_TABLE");
-        onTable_ = table != nullptr && std::strcmp(table, "1") == 0;
+        // n sheets of the default chart, laid one after another.
+        const int32_t sheets = envInt("MEASURE_EMU_I1_TABLE", 0, 1, 100);
+        onTable_ = sheets > 0;
+        if (onTable_) {
+            EmuI1TableChart layout = defaultTableChart();
+            layout.sheets = sheets;
+            table_ = TableChart(layout);
+        }
         const char* scale = std::getenv("MEASURE_TIME_SCALE");
         rowPacing_ = scale != nullptr ? std::clamp(std::strtod(scale, nullptr), 0.0, 1.0) : 1.0;
         const char* button = std::getenv("MEASURE_EMU_I1_BUTTON");
         autoPressPolls_ = button != nullptr && std::strcmp(button, "manual") == 0 ? 0 : kDemoPressPolls;
         defaultStripLength_ = envInt("MEASURE_EMU_I1_STRIP", 6, 1, 1000);
+        if (const char* model = std::getenv("MEASURE_EMU_I1_MODEL")) {
+            const std::string m = model;
+            identity_ = identityOf(m == "i1pro2"       ? EMU_I1_MODEL_I1PRO2
+                                   : m == "i1pro3"     ? EMU_I1_MODEL_I1PRO3
+                                   : m == "i1pro3plus" ? EMU_I1_MODEL_I1PRO3_PLUS
+                                                       : EMU_I1_MODEL_I1PRO);
+        }
     }
     calibrationGate_.notify_all();
 }
@@ -233,10 +252,37 @@ std::string VirtualI1::settingOf(Library lib, const std::string& key, const std:
     return fallback;
 }
 
-bool VirtualI1::offers(const std::string& listKey, const std::string& value) const {
-    auto it = identity_.find(listKey);
-    if (it == identity_.end()) return false;
+std::string VirtualI1::identityText(const std::string& key) const {
+    auto it = identity_.find(key);
+    if (it == identity_.end()) return "";
+    // Without the polarising filter an i1Pro3 offers no M3 results.
+    auto type = identity_.find("DeviceTypeKey");
+    const bool pro3 = type != identity_.end() && type->second.rfind("i1Pro3", 0) == 0;
+    if (!pro3 || m3Head() || (key != "AvailableResultIndexesKey" && key != "AvailableIlluminationsKey"))
+        return it->second;
     std::stringstream items(it->second);
+    std::string item, kept;
+    while (std::getline(items, item, ';'))
+        if (item != "M3") kept += (kept.empty() ? "" : ";") + item;
+    return kept;
+}
+
+bool VirtualI1::m3Head() const {
+    auto head = identity_.find("DeviceHeadSensorKey");
+    return head != identity_.end() && head->second.find("M3") != std::string::npos;
+}
+
+std::string VirtualI1::tableKey(Library lib, const std::string& key, bool& foreign) const {
+    const std::string own = lib == Library::Pro ? "I1T_" : "I1PRO3T_";
+    const std::string other = lib == Library::Pro ? "I1PRO3T_" : "I1T_";
+    foreign = key.rfind(other, 0) == 0;
+    if (lib == Library::Pro3 && key.rfind(own, 0) == 0) return "I1T_" + key.substr(own.size());
+    return key;
+}
+
+bool VirtualI1::offers(const std::string& listKey, const std::string& value) const {
+    if (identity_.find(listKey) == identity_.end()) return false;
+    std::stringstream items(identityText(listKey));
     std::string item;
     while (std::getline(items, item, ';'))
         if (item == value) return true;
@@ -295,7 +341,13 @@ sdk::I1_ResultType VirtualI1::sampleAt(Library lib, sdk::I1_DeviceHandle device,
     // M1 sees the paper's brightener fully (UV included), M0 partly, M2 not.
     const std::string resultIndex = settingOf(lib, "ResultIndexKey", "M0");
     const double uv = out.emissive ? 0.0 : resultIndex == "M1" ? 1.0 : resultIndex == "M0" ? 0.5 : 0.0;
-    for (int i = 0; i < kBands; ++i) measured[i] = static_cast<float>(out.base[i] + uv * out.fluorescence[i]);
+    // M3 (UV cut and polarised) loses the surface gloss every patch
+    // reflects: a few percent of the light, most of a dark patch's.
+    const bool polarised = out.polarised && resultIndex == "M3";
+    for (int i = 0; i < kBands; ++i) {
+        const double value = out.base[i] + uv * out.fluorescence[i];
+        measured[i] = static_cast<float>(polarised ? std::max(0.0, value - kGloss * (1.0 - value)) : value);
+    }
     return sdk::kI1Success;
 }
 
@@ -324,10 +376,14 @@ void VirtualI1::moveVisorForPress(Library lib) {
         visorQueue_.pop_front();
     } else {
         // The corners a chart scan asks for, sheet after sheet.
+        // A sheet's corners shown again are asked again (a host registers
+        // before its chart scan registers once more); the next sheet comes
+        // once this one was scanned or given up (the head went home).
         size_t corners = table_.rowsOf(sheet_) > 1 ? 3 : 2;
-        if (cornersTaken_ == corners && sheet_ + 1 < table_.layout().sheets) {
-            ++sheet_;
+        if (cornersTaken_ == corners) {
+            if (sheetDone_ && sheet_ + 1 < table_.layout().sheets) ++sheet_;
             cornersTaken_ = 0;
+            sheetDone_ = false;
             corners = table_.rowsOf(sheet_) > 1 ? 3 : 2;
         }
         const int32_t lastRow = table_.rowsOf(sheet_) - 1, lastColumn = table_.layout().columns - 1;
@@ -467,9 +523,12 @@ sdk::I1_ResultType VirtualI1::registerDeviceEventHandler(Library lib, sdk::I1_De
 sdk::I1_ResultType VirtualI1::getOption(Library lib, sdk::I1_DeviceHandle device, const char* key,
                                         char* buffer, uint32_t* size) {
     Lock lock(mutex_);
-    const std::string k = key != nullptr ? key : "";
-    log(lib, "GetOption", k);
+    const std::string asked = key != nullptr ? key : "";
+    log(lib, "GetOption", asked);
     if (auto code = check(lib, device, false)) return code;
+    bool foreign = false;
+    const std::string k = tableKey(lib, asked, foreign);
+    if (foreign) return fail(lib, kInvalidArgument, "unknown option " + asked);
     if (k.rfind("I1T_", 0) == 0) {
         if (!onTable_) return fail(lib, kNoTable, "no i1iO table");
         if (auto it = tableTexts_.find(k); it != tableTexts_.end()) return copyText(it->second, buffer, size);
@@ -477,7 +536,7 @@ sdk::I1_ResultType VirtualI1::getOption(Library lib, sdk::I1_DeviceHandle device
     if (k == "SDKVersion") return copyText(sdkVersion_, buffer, size);
     if (auto it = state(lib).settings.find(k); it != state(lib).settings.end())
         return copyText(it->second, buffer, size);
-    if (auto it = identity_.find(k); it != identity_.end()) return copyText(it->second, buffer, size);
+    if (identity_.count(k) > 0) return copyText(identityText(k), buffer, size);
     if (auto it = settingDefaults().find(k); it != settingDefaults().end())
         return copyText(it->second, buffer, size);
     return fail(lib, kInvalidArgument, "unknown option " + k);
@@ -486,9 +545,12 @@ sdk::I1_ResultType VirtualI1::getOption(Library lib, sdk::I1_DeviceHandle device
 sdk::I1_ResultType VirtualI1::setOption(Library lib, sdk::I1_DeviceHandle device, const char* key,
                                         const char* value) {
     Lock lock(mutex_);
-    const std::string k = key != nullptr ? key : "", v = value != nullptr ? value : "";
-    log(lib, "SetOption", k + "=" + v);
+    const std::string asked = key != nullptr ? key : "", v = value != nullptr ? value : "";
+    log(lib, "SetOption", asked + "=" + v);
     if (auto code = check(lib, device, true)) return code;
+    bool foreign = false;
+    const std::string k = tableKey(lib, asked, foreign);
+    if (foreign) return fail(lib, kInvalidArgument, "unknown option " + asked);
     if (auto code = validateOption(lib, k, v)) return code;
     state(lib).settings[k] = v;
     return sdk::kI1Success;
@@ -507,7 +569,7 @@ sdk::I1_ResultType VirtualI1::calibrate(Library lib, sdk::I1_DeviceHandle device
     }
     if (calibrationFailures_ > 0) {
         --calibrationFailures_;
-        return fail(lib, kCalibrationFailed, "calibration failed: white reference out of tolerance");
+        return fail(lib, calibrationFailureCode_, "calibration failed: white reference out of tolerance");
     }
     if (!onWhiteTile_)
         return fail(lib, kCalibrationFailed, "calibration failed: instrument not on its white tile");
@@ -538,6 +600,7 @@ sdk::I1_ResultType VirtualI1::triggerMeasurement(Library lib, sdk::I1_DeviceHand
         return fail(lib, triggerFailureCode_,
                     "measurement failed (" + std::to_string(triggerFailureCode_) + ")");
     }
+    const bool polarising = mode.find("M3") != std::string::npos && m3Head();
     if (endsWith(mode, "Scan")) {
         takeScan(lib, nextScan(lib));
     } else if (mode == "EmissionSpot" || mode == "AmbientLightSpot") {
@@ -547,6 +610,7 @@ sdk::I1_ResultType VirtualI1::triggerMeasurement(Library lib, sdk::I1_DeviceHand
     } else {
         state(lib).samples = {chart_.spot(spotPatch_)};
     }
+    for (Sample& s : state(lib).samples) s.polarised = polarising && !s.emissive;
     return sdk::kI1Success;
 }
 
@@ -659,6 +723,7 @@ sdk::I1_ResultType VirtualI1::moveToHomePosition(Library lib, sdk::I1_DeviceHand
     log(lib, "MoveToHomePosition");
     if (auto code = checkTable(lib, device)) return code;
     aperture_ = {0, 0};
+    if (cornersTaken_ > 0) sheetDone_ = true;
     return sdk::kI1Success;
 }
 
@@ -707,6 +772,7 @@ sdk::I1_ResultType VirtualI1::scanChart(Library lib, sdk::I1_DeviceHandle device
                      lastRowLast = toAperture(lib, corners[2]);
     if (!withinTravel(first) || !withinTravel(lastRowFirst) || !withinTravel(lastRowLast))
         return fail(lib, kOutsideTravel, "position outside the table's travel");
+    sheetDone_ = true;
     const double rowDx = rows > 1 ? (lastRowFirst.x - first.x) / (rows - 1) : 0.0;
     const double rowDy = rows > 1 ? (lastRowFirst.y - first.y) / (rows - 1) : 0.0;
     const double columnDx = columns > 1 ? (lastRowLast.x - lastRowFirst.x) / (columns - 1) : 0.0;
@@ -724,6 +790,9 @@ sdk::I1_ResultType VirtualI1::scanChart(Library lib, sdk::I1_DeviceHandle device
             state(lib).samples.push_back(chart_.spot(table_.patchAt(p, sheet_)));
             aperture_ = p;
         }
+        const bool polarising =
+            settingOf(lib, "MeasurementMode", "").find("M3") != std::string::npos && m3Head();
+        for (Sample& s : state(lib).samples) s.polarised = polarising;
         ++rowsRead_;
         if (onRow == nullptr) continue;
         // The row callback may call back into the SDK.
@@ -762,6 +831,7 @@ void VirtualI1::setTableChart(const EmuI1TableChart& chart) {
     table_ = TableChart(c);
     sheet_ = 0;
     cornersTaken_ = 0;
+    sheetDone_ = false;
 }
 
 int32_t VirtualI1::tableSheet() {
@@ -773,6 +843,7 @@ void VirtualI1::laySheet(int32_t sheet) {
     Lock lock(mutex_);
     sheet_ = std::clamp(sheet, 0, table_.layout().sheets - 1);
     cornersTaken_ = 0;
+    sheetDone_ = false;
 }
 
 TablePoint VirtualI1::tablePosition() {
@@ -820,6 +891,16 @@ void VirtualI1::nextRow() {
     rowPermit_.notify_all();
 }
 
+void VirtualI1::libraryLoaded(Library lib, bool loaded) {
+    Lock lock(mutex_);
+    loaded_[static_cast<int>(lib)] = loaded;
+}
+
+bool VirtualI1::isLoaded(Library lib) {
+    Lock lock(mutex_);
+    return loaded_[static_cast<int>(lib)];
+}
+
 int32_t VirtualI1::tableRowsRead() {
     Lock lock(mutex_);
     return rowsRead_;
@@ -835,8 +916,10 @@ void VirtualI1::setModel(int32_t model) {
     identity_ = identityOf(model);
 }
 
-void VirtualI1::setText(const std::string& key, const std::string& value) {
+void VirtualI1::setText(const std::string& asked, const std::string& value) {
     Lock lock(mutex_);
+    bool foreign = false;
+    const std::string key = tableKey(Library::Pro3, asked, foreign);
     if (key == "SDKVersion")
         sdkVersion_ = value;
     else if (tableTexts_.count(key) > 0)
@@ -909,6 +992,11 @@ void VirtualI1::failCalibrations(int32_t count) {
     calibrationFailures_ = std::max(0, count);
 }
 
+void VirtualI1::setCalibrationFailure(uint32_t code) {
+    Lock lock(mutex_);
+    calibrationFailureCode_ = code;
+}
+
 void VirtualI1::holdCalibration(const char* mode) {
     Lock lock(mutex_);
     heldMode_ = mode != nullptr ? mode : "";
@@ -975,8 +1063,10 @@ void VirtualI1::clearJournal() {
     journal_.clear();
 }
 
-std::string VirtualI1::option(const std::string& key) {
+std::string VirtualI1::option(const std::string& asked) {
     Lock lock(mutex_);
+    bool foreign = false;
+    const std::string key = tableKey(Library::Pro3, asked, foreign);
     for (const auto& lib : libraries_)
         if (auto it = lib.settings.find(key); it != lib.settings.end()) return it->second;
     return "";

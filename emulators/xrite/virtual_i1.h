@@ -88,6 +88,7 @@ public:
     int32_t buttonPolls();
     void setOnWhiteTile(bool onTile);
     void failCalibrations(int32_t count);
+    void setCalibrationFailure(uint32_t code);
     void holdCalibration(const char* mode);
     bool calibrationWaiting();
     bool isCalibrated(const std::string& mode);
@@ -113,6 +114,8 @@ public:
     int32_t tableRowsRead();
     void gateRows(bool on);
     void nextRow();
+    void libraryLoaded(Library lib, bool loaded);
+    bool isLoaded(Library lib);
 
 private:
     VirtualI1();
@@ -145,6 +148,12 @@ private:
     sdk::I1_ResultType check(Library lib, sdk::I1_DeviceHandle device, bool mustBeOpen);
     std::string settingOf(Library lib, const std::string& key, const std::string& fallback) const;
     bool offers(const std::string& listKey, const std::string& value) const;
+    // An identity text as the instrument reports it (its head decides the M3 lists).
+    std::string identityText(const std::string& key) const;
+    bool m3Head() const;
+    // A table option key of `lib` in the "I1T_" spelling kept here;
+    // `foreign` when it carries the other library's prefix.
+    std::string tableKey(Library lib, const std::string& key, bool& foreign) const;
     sdk::I1_ResultType validateOption(Library lib, const std::string& key, const std::string& value);
     // Sample `index` of the last measurement as the result index shows it;
     // also refuses a null `buffer` of the caller.
@@ -180,6 +189,7 @@ private:
     int32_t totalPolls_ = 0;
     bool onWhiteTile_ = true;
     int32_t calibrationFailures_ = 0;
+    uint32_t calibrationFailureCode_ = kCalibrationFailed;
     std::string heldMode_;
     int32_t calibrationsWaiting_ = 0;
     uint32_t triggerFailureCode_ = 0;
@@ -197,6 +207,7 @@ private:
     std::deque<TablePoint> visorQueue_;
     int32_t sheet_ = 0;
     size_t cornersTaken_ = 0;  // of the sheet on the table
+    bool sheetDone_ = false;
     std::map<std::string, std::string> tableTexts_;
     uint32_t extensionsFailure_ = 0;
     int32_t shortRow_ = -1;
@@ -209,6 +220,8 @@ private:
     double rowPacing_ = 0;
     int32_t rowPermits_ = 0;
     std::condition_variable rowPermit_;
+    // Whether each SDK library is loaded (not reset: it follows the loader).
+    bool loaded_[2] = {false, false};
 };
 
 }  // namespace xrite_emu

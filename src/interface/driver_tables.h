@@ -9,15 +9,17 @@
 #include "drivers/spectroscan/spectroscan_entries.h"
 #include "drivers/techkon/spectro_dens_entries.h"
 #include "drivers/xrite/i1io/io_pro_entries.h"
+#include "drivers/xrite/i1io3/io_pro3_entries.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
+#include "drivers/xrite/i1pro3/eye_one_pro3_entries.h"
 
 namespace measure::drivers {
 
 inline constexpr DriverTable kBarbieri{};                                          // clBARBIERI
 inline constexpr DriverTable kEyeOnePro = i1pro::kEyeOneProTable;                  // clEYE_ONE_PRO
-inline constexpr DriverTable kEyeOnePro3{};                                        // clEYE_ONE_PRO3
+inline constexpr DriverTable kEyeOnePro3 = i1pro3::kEyeOnePro3Table;               // clEYE_ONE_PRO3
 inline constexpr DriverTable kIoPro = i1io::kIoProTable;                           // clIO_PRO
-inline constexpr DriverTable kIoPro3{};                                            // clIO_PRO3
+inline constexpr DriverTable kIoPro3 = i1io3::kIoPro3Table;                        // clIO_PRO3
 inline constexpr DriverTable kIsis{};                                              // clISIS
 inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET
 inline constexpr DriverTable kGretag = spectroscan::entryTable();                  // clGRETAG

@@ -1,10 +1,12 @@
 // The record exports: open, set-up, calibrate, measure, stop and close.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/logger.h"
 #include "core/record.h"
@@ -175,6 +177,30 @@ void ExceptionMessageBox(const char* exportName, const char* text) {
 
 using namespace measure;
 
+namespace {
+// The extended records open now. The record form is process-wide, yet a
+// host may open a second instrument beside the first: the close of one
+// must leave the other's form, so that its close still finds its block and
+// its driver.
+std::mutex gExtendedMutex;
+std::vector<MEASURESTRUCT*> gOpenExtended;
+
+void rememberExtended(MEASURESTRUCT* record) {
+    std::lock_guard lock(gExtendedMutex);
+    gOpenExtended.push_back(record);
+}
+bool isOpenExtended(MEASURESTRUCT* record) {
+    std::lock_guard lock(gExtendedMutex);
+    return std::find(gOpenExtended.begin(), gOpenExtended.end(), record) != gOpenExtended.end();
+}
+// Forgets the record; whether other extended records stay open.
+bool forgetExtended(MEASURESTRUCT* record) {
+    std::lock_guard lock(gExtendedMutex);
+    std::erase(gOpenExtended, record);
+    return !gOpenExtended.empty();
+}
+}  // namespace
+
 MEASURE_API int32_t OpenInstrument(MEASURESTRUCT* pMeasure) {
     if (pMeasure == nullptr) return -1;
     const char* name = "OpenInstrument";
@@ -258,6 +284,7 @@ MEASURE_API int32_t Open2Instrument(MEASURESTRUCT* pMeasure) {
         }
         if (result == 0) {
             setOpenInstrumentId(pMeasure->instrument);
+            rememberExtended(pMeasure);
         } else {
             logExtendedSummary(r);
             FreeDllData(r->pDllData);
@@ -284,6 +311,8 @@ MEASURE_API int32_t CloseInstrument(MEASURESTRUCT* pMeasure) {
         LogRecordSummary(name, pMeasure);
         rememberWindow(pMeasure->hWnd, pMeasure->Message);
         setOpenInstrumentId(0);
+        const bool extendedRecord = isOpenExtended(pMeasure);
+        if (extendedRecord) setUsingExtendedRecord(true);
         const int32_t closed = callSlot(pMeasure, &InstrumentDescriptor::pfnClose);
         // A close entry may decline to close during a step that must run to
         // its end; the block is freed below, so the driver is closed once
@@ -298,11 +327,11 @@ MEASURE_API int32_t CloseInstrument(MEASURESTRUCT* pMeasure) {
         forgetWindow();
         LogRecordSummary(name, pMeasure);
         LogF(1, name, "result=%d", closed);
-        if (usingExtendedRecord()) {
+        if (extendedRecord || usingExtendedRecord()) {
             MEASURE2STRUCT* r = extended(pMeasure);
             FreeDllData(r->pDllData);
             r->pDllData = nullptr;
-            setUsingExtendedRecord(false);
+            setUsingExtendedRecord(forgetExtended(pMeasure));
         }
         FreeDllData(exchangeGlobalBlock(nullptr));
         dropSimulationState();

@@ -65,9 +65,12 @@ State& state() {
     return *s;
 }
 
+void releaseForDriver();
+
 const I1Library* sdk() {
     State& s = state();
     std::lock_guard lock(s.mutex);
+    setPassThroughRelease(&releaseForDriver);
     if (!s.pro) {
         std::string failure;
         s.pro = I1Library::acquire(I1Sdk::Pro, failure);
@@ -301,6 +304,13 @@ void i1Pro3Arrived() {
     if (auto pro3 = I1Library::acquire(I1Sdk::Pro3, failure)) arrived(*pro3, true);
 }
 
+namespace {
+// A driver of the i1Pro3 generation opens the instrument the exports hold.
+void releaseForDriver() {
+    if (state().directOwned.load()) I1CloseShort();
+}
+}  // namespace
+
 }  // namespace measure::i1pass
 
 using namespace measure;
@@ -354,9 +364,11 @@ MEASURE_API int32_t I1CloseShort(void) {
     std::string failure;
     auto pro3 = sharedI1Pro3Handle() != nullptr ? I1Library::acquire(I1Sdk::Pro3, failure) : nullptr;
     if (lib != nullptr) {
-        if (I1_DeviceHandle d = state().direct.exchange(nullptr))
-            result = static_cast<int32_t>(lib->CloseDevice(d));
-        if (I1_DeviceHandle d = sharedI1ProHandle()) result = static_cast<int32_t>(lib->CloseDevice(d));
+        const I1_DeviceHandle direct = state().direct.exchange(nullptr);
+        if (direct != nullptr) result = static_cast<int32_t>(lib->CloseDevice(direct));
+        // The shared handle is mostly the direct one: closed once.
+        const I1_DeviceHandle shared = sharedI1ProHandle();
+        if (shared != nullptr && shared != direct) result = static_cast<int32_t>(lib->CloseDevice(shared));
     }
     if (pro3) result = static_cast<int32_t>(pro3->CloseDevice(sharedI1Pro3Handle()));
     platform::sleepMs(i1pass::kSettleMs);

@@ -96,6 +96,8 @@ TEST_F(CliArguments, EveryWrongArgumentIsOneLineAndStatusOne) {
         {"measure", "--instrument", "999", "--patches", "2147483648"},
         {"measure", "--instrument", "999", "--patches", "-5"},
         {"measure", "--instrument", "999", "--patches", "6", "--per-line", "7"},
+        {"measure", "--instrument", "999", "--patches", "6", "--per-chart", "0"},
+        {"measure", "--instrument", "999", "--patches", "6", "--per-chart", "7"},
         {"measure", "--instrument", "999", "--patches", "6", "--mode", "cmyk"},
         {"measure", "--instrument", "999", "--patches", "6", "--mode", "status-e"},
         {"measure", "--instrument", "999", "--patches", "6", "--condition", "M4"},

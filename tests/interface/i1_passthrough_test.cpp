@@ -3,9 +3,12 @@
 // table calls and the handle shared with the i1 drivers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 
 #include "drivers/i1pro/i1pro_host.h"
+#include "drivers/xrite/i1_library.h"
 #include "interface/i1_passthrough.h"
 #include "support/test_environment.h"
 
@@ -73,6 +76,56 @@ TEST_F(I1PassThrough, CodesOfTheOlderInterface) {
     EXPECT_EQ(emu_i1_is_calibrated("ReflectanceScan"), 1);
     ASSERT_EQ(I1SetOption("MeasurementMode", "SingleReflectance"), 0);
     EXPECT_EQ(I1TriggerMeasurement(), 54);  // the spot is not calibrated; only 60 is translated
+    I1GetNumberOfAvailableSamples();
+    I1GetNumberOfAvailableSamples();
+    I1GetNumberOfAvailableSamples();  // the trigger's gate ends
+    emu_i1_set_calibration_failure(54);
+    emu_i1_fail_calibrations(1);
+    EXPECT_EQ(I1Calibrate(), 3);
+    emu_i1_set_calibration_failure(57);
+    emu_i1_fail_calibrations(1);
+    EXPECT_EQ(I1Calibrate(), 57);
+}
+
+TEST_F(I1PassThrough, SampleReadsForwardEachFormOfTheLastSpot) {
+    ASSERT_EQ(I1IsConnected(), 0);
+    ASSERT_EQ(I1SetOption("MeasurementMode", "SingleReflectance"), 0);
+    ASSERT_EQ(I1Calibrate(), 0);
+    float white[36];
+    std::fill(std::begin(white), std::end(white), 1.0f);
+    EXPECT_EQ(I1SetSubstrate(white), 0);
+    EXPECT_EQ(emu_i1_count("I1_SetSubstrate"), 1);
+    EXPECT_EQ(I1SetSubstrate(nullptr), 30);
+    emu_i1_set_spot_patch(7);
+    ASSERT_EQ(I1TriggerMeasurement(), 0);
+
+    float spectrum[36];
+    ASSERT_EQ(I1GetSpectrum(spectrum, 0), 0);
+    const auto want = chartSpectrum(7);
+    for (int i = 0; i < 36; ++i) EXPECT_FLOAT_EQ(spectrum[i], static_cast<float>(want[i])) << i;
+
+    // Off the table the colour space ends the trigger's gate.
+    ASSERT_EQ(I1SetOption("ColorSpaceDescription.Type", "CIEXYZ"), 0);
+    float xyz[3], wantXyz[3];
+    emu_i1_colour_of(spectrum, "CIEXYZ", wantXyz);
+    ASSERT_EQ(I1GetTriStimulus(xyz, 0), 0);
+    EXPECT_EQ(std::vector<float>(xyz, xyz + 3), std::vector<float>(wantXyz, wantXyz + 3));
+
+    ASSERT_EQ(I1SetOption("Colorimetric.DensityStandard", "DIN"), 0);
+    float densities[4], wantDensities[4];
+    emu_i1_densities_of(spectrum, "DIN", wantDensities);
+    uint32_t highest = 99;
+    ASSERT_EQ(I1GetDensities(densities, &highest, 0), 0);
+    EXPECT_EQ(std::vector<float>(densities, densities + 4),
+              std::vector<float>(wantDensities, wantDensities + 4));
+    const auto top = std::max_element(wantDensities, wantDensities + 3);
+    EXPECT_EQ(highest, static_cast<uint32_t>(top - wantDensities));
+    float density = 0;
+    ASSERT_EQ(I1GetDensity(&density, 0), 0);
+    EXPECT_FLOAT_EQ(density, *top);
+
+    EXPECT_EQ(I1GetDensity(&density, 1), 56);  // one sample only
+    EXPECT_EQ(I1GetTriStimulus(nullptr, 0), 30);
 }
 
 TEST_F(I1PassThrough, ModeChangesWaitUntilTheSamplesWereCountedThreeTimes) {
@@ -107,6 +160,46 @@ TEST_F(I1PassThrough, TableCallsRaiseTheStartAndReadThePosition) {
     EXPECT_EQ(I1GoToHomePosition(), 0);
     EXPECT_EQ(I1GetPosition(&x, &y), 0);
     EXPECT_FLOAT_EQ(x, 0.0f);
+
+    // Along the chart's second row: its six patches, each once.
+    ASSERT_EQ(I1Scan(40.0f, 70.0f, 90.0f, 70.0f), 0);
+    EXPECT_EQ(I1SetOption("MeasurementMode", "ScanningReflectance"), 0);
+    EXPECT_EQ(i1Option("MeasurementMode"), "");  // pending until a spectrum is read on the table
+    ASSERT_EQ(I1GetNumberOfAvailableSamples(), 6);
+    for (uint32_t i = 0; i < 6; ++i) {
+        float spectrum[36];
+        ASSERT_EQ(I1GetSpectrum(spectrum, i), 0);
+        EXPECT_FLOAT_EQ(spectrum[20], static_cast<float>(chartSpectrum(6 + static_cast<int32_t>(i))[20]))
+            << i;
+    }
+    EXPECT_EQ(I1SetOption("MeasurementMode", "ScanningReflectance"), 0);
+    EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceScan");
+    EXPECT_EQ(I1Scan(40.0f, 70.0f, 400.0f, 70.0f), 71);  // beyond the travel
+}
+
+TEST_F(I1PassThrough, ShortCloseLetsGoOfTheInstrumentWhicheverLibraryHoldsIt) {
+    ASSERT_EQ(I1IsConnected(), 0);
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
+    EXPECT_EQ(I1CloseShort(), 0);
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
+    EXPECT_EQ(xrite::sharedI1ProHandle(), nullptr);
+    EXPECT_EQ(I1CloseShort(), 0);  // nothing open
+
+    // The i1Pro3 library's instrument, as its driver leaves it.
+    I1Calls pro3;
+    ASSERT_TRUE(pro3.bind("i1Pro364.dll", "I1PRO3_"));
+    xrite::I1_DeviceHandle* devices = nullptr;
+    uint32_t count = 0;
+    ASSERT_EQ(pro3.GetDevices(&devices, &count), 0u);
+    ASSERT_EQ(count, 1u);
+    ASSERT_EQ(pro3.OpenDevice(devices[0]), 0u);
+    xrite::setSharedI1Pro3Handle(devices[0]);
+    emu_i1_clear_journal();
+    EXPECT_EQ(I1CloseShort(), 0);
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
+    EXPECT_EQ(xrite::sharedI1Pro3Handle(), nullptr);
+    EXPECT_EQ(emu_i1_count("I1PRO3_CloseDevice"), 1);
+    EXPECT_EQ(emu_i1_count("I1PRO3_SetGlobalOption Reset=All"), 1);
 }
 
 TEST_F(I1PassThrough, ADriverOpenedLaterTakesTheSameInstrument) {

@@ -27,6 +27,8 @@ const char* kMeasureHelp =
     "  --instrument ID      registry ID (see measure-cli list)\n"
     "  --patches N          number of patches to measure\n"
     "  --per-line K         patches per strip (default: all in one pass)\n"
+    "  --per-chart N        patches per chart sheet, for charts printed on several\n"
+    "                       sheets (default: the whole chart on one)\n"
     "  --mode M             lab, xyz, spectral (default), status-e, status-t, din, din-nb;\n"
     "                       density modes are measured as spectra and converted\n"
     "  --condition C        M0 (default), M1, M2 or M3\n"
@@ -137,6 +139,7 @@ int runMeasurement(const char* command, const MeasureJob& job, Display& display,
     settings.mode = job.mode.density ? static_cast<uint32_t>(MEASURE_MODE_SPECTRAL) : job.mode.mode;
     settings.patches = job.patches;
     settings.perLine = job.perLine > 0 ? job.perLine : job.patches;
+    settings.perChart = job.perChart;
     settings.condition = job.condition;
     settings.sound = job.sound;
     settings.address = job.address;
@@ -261,6 +264,7 @@ int runMeasure(int argc, char** argv, int first) {
                        {{"--instrument", "", true},
                         {"--patches", "", true},
                         {"--per-line", "", true},
+                        {"--per-chart", "", true},
                         {"--mode", "", true},
                         {"--condition", "", true},
                         {"--single", "", false},
@@ -287,6 +291,11 @@ int runMeasure(int argc, char** argv, int first) {
         const auto k = parseInteger(*perLine, 1, job.patches);
         if (!k) return fail(command, "--per-line takes 1 to the number of patches, not '" + *perLine + "'");
         job.perLine = static_cast<int32_t>(*k);
+    }
+    if (auto perChart = opts.value("--per-chart")) {
+        const auto n = parseInteger(*perChart, 1, job.patches);
+        if (!n) return fail(command, "--per-chart takes 1 to the number of patches, not '" + *perChart + "'");
+        job.perChart = static_cast<int32_t>(*n);
     }
     const std::string modeText = opts.value("--mode").value_or("spectral");
     const auto mode = findMode(modeText);

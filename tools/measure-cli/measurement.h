@@ -18,7 +18,8 @@ struct MeasureJob {
     ModeChoice mode{};
     uint32_t condition = MEASURE_CONDITION_M0;
     int32_t patches = 0;
-    int32_t perLine = 0;  // 0: the whole chart in one pass
+    int32_t perLine = 0;   // 0: the whole chart in one pass
+    int32_t perChart = 0;  // patches per chart sheet; 0: the whole chart on one
     bool single = false;
     bool sound = true;
     std::string chart;  // handed to the instrument as its parameter file

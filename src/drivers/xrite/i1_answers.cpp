@@ -53,4 +53,40 @@ uint32_t i1ProAbilityBits(const std::function<std::string(const char* key)>& opt
     return bits;
 }
 
+bool listNames(const std::string& list, const std::string& item) {
+    if (item.empty()) return false;
+    size_t at = 0;
+    while (at < list.size()) {
+        const size_t end = list.find_first_of(";, \t", at);
+        const size_t stop = end == std::string::npos ? list.size() : end;
+        if (list.compare(at, stop - at, item) == 0 && stop - at == item.size()) return true;
+        at = stop + 1;
+    }
+    return false;
+}
+
+uint32_t i1Pro3AbilityBits(const std::function<std::string(const char* key)>& option) {
+    uint32_t bits = opLowResolution | opSingleMeasurementOption;
+    if (option("HasZebraRulerSensor") == "1") bits |= opZebraRullerSensor;
+    const std::string revision = option("HWRevision");
+    if (!revision.empty() && revision[0] < 'B') bits |= opi1IsRevisionA;
+    return bits | i1Pro3ConditionBits(option);
+}
+
+uint32_t i1Pro3ConditionBits(const std::function<std::string(const char* key)>& option) {
+    uint32_t bits = 0;
+    const std::string illuminations = option("AvailableIlluminationsKey");
+    const bool m3Head = holds(option("DeviceHeadSensorKey"), "M3");
+    if (m3Head) {
+        if (listNames(illuminations, "M3")) bits |= opM3Mode;
+        bits |= opUVCutOption;
+    } else {
+        if (listNames(illuminations, "M0")) bits |= opM0Mode;
+        if (listNames(illuminations, "M1")) bits |= opM1Mode;
+        if (listNames(illuminations, "M2")) bits |= opM2Mode;
+        if (listNames(illuminations, "Emissive")) bits |= opM3Emissive;
+    }
+    return bits;
+}
+
 }  // namespace measure::xrite

@@ -24,4 +24,16 @@ uint32_t serialNumberFromText(const std::string& text);
 // and the low-resolution and single-measurement abilities every i1Pro has.
 uint32_t i1ProAbilityBits(const std::function<std::string(const char* key)>& option);
 
+// Whether an SDK list ("M0;M1;M2") names `item` as one of its entries:
+// entries are separated by ';', ',' or blanks, and compared whole.
+bool listNames(const std::string& list, const std::string& item);
+
+// The option bits an i1Pro3's answers announce: the zebra ruler, revision A,
+// the low-resolution and single-measurement abilities, and the measurement
+// conditions its head offers (M0, M1, M2 and emission without the M3
+// filter, M3 and the UV cut with it).
+uint32_t i1Pro3AbilityBits(const std::function<std::string(const char* key)>& option);
+// Of those, the measurement conditions and the UV cut only.
+uint32_t i1Pro3ConditionBits(const std::function<std::string(const char* key)>& option);
+
 }  // namespace measure::xrite

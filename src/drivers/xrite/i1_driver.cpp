@@ -38,15 +38,19 @@ bool holds(const std::string& text, const char* item) {
 }
 
 I1Driver::I1Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout,
-                   const char* unboundText)
-    : Driver(record, className, measureTimeout), unboundText_(unboundText) {}
+                   const char* unboundText, I1Sdk which)
+    : Driver(record, className, measureTimeout), which_(which), unboundText_(unboundText) {}
+
+const char* I1Driver::sdkPrefix() const {
+    return which_ == I1Sdk::Pro ? "I1_" : "I1PRO3_";
+}
 
 // ---------------------------------------------------------------------------
 // Connection
 
 void I1Driver::BindSdk(const char* fn) {
     std::string failure;
-    sdk_ = I1Library::acquire(I1Sdk::Pro, failure);
+    sdk_ = I1Library::acquire(which_, failure);
     if (!sdk_) {
         LogF(0, fn, "%s", failure.c_str());
         fail("not valid");
@@ -54,18 +58,18 @@ void I1Driver::BindSdk(const char* fn) {
 }
 
 I1_DeviceHandle I1Driver::AcquireDevice(const char* fn) {
-    I1_DeviceHandle handle = sharedI1ProHandle();
+    I1_DeviceHandle handle = sharedI1Handle(which_);
     if (handle == nullptr) {
         I1_DeviceHandle* devices = nullptr;
         uint32_t count = 0;
         sdk().GetDevices(&devices, &count);
         if (count == 0 || devices == nullptr) {
-            LogF(0, fn, "I1_GetDevices()=%s", lastError());
+            LogF(0, fn, "%sGetDevices()=%s", sdkPrefix(), lastError());
             fail("not valid");
         }
         handle = devices[0];
     }
-    setSharedI1ProHandle(handle);
+    setSharedI1Handle(which_, handle);
     device_ = handle;
     return handle;
 }
@@ -86,21 +90,23 @@ bool I1Driver::PollKey() {
 
 I1_ResultType I1Driver::OpenDevice(I1_DeviceHandle handle, const char* fn) {
     I1_ResultType result = sdk().OpenDevice(handle);
-    if (result != kI1DeviceHeldByOtherLibrary) return result;
-    // The i1Pro3 library holds the instrument: make it let go.
-    std::string pro3Failure;
-    if (auto pro3 = I1Library::acquire(I1Sdk::Pro3, pro3Failure)) {
+    const bool held =
+        result == kI1DeviceHeldByOtherLibrary || (which_ == I1Sdk::Pro3 && result == kI1DeviceInUse);
+    if (!held) return result;
+    // The other library holds the instrument: make it let go.
+    std::string otherFailure;
+    if (auto other = I1Library::acquire(which_ == I1Sdk::Pro ? I1Sdk::Pro3 : I1Sdk::Pro, otherFailure)) {
         I1_DeviceHandle* devices = nullptr;
         uint32_t count = 0;
-        pro3->GetDevices(&devices, &count);
+        other->GetDevices(&devices, &count);
         if (count > 0 && devices != nullptr) {
-            pro3->CloseDevice(devices[0]);
-            pro3->RegisterDeviceEventHandler(nullptr, nullptr);
-            pro3->SetGlobalOption("Reset", "All");
+            other->CloseDevice(devices[0]);
+            other->RegisterDeviceEventHandler(nullptr, nullptr);
+            other->SetGlobalOption("Reset", "All");
             result = sdk().OpenDevice(handle);
         }
     } else {
-        LogF(0, fn, "%s", pro3Failure.c_str());
+        LogF(0, fn, "%s", otherFailure.c_str());
     }
     return result;
 }
@@ -112,7 +118,7 @@ void I1Driver::CloseDevice() noexcept {
         sdk_->CloseDevice(handle);
         sdk_->RegisterDeviceEventHandler(nullptr, nullptr);
         platform::sleepMs(kCloseSettleMs);
-        setSharedI1ProHandle(nullptr);
+        setSharedI1Handle(which_, nullptr);
     } catch (...) {
         Log(0, qualified("ThreadDestructor").c_str(), "catch(...)");
     }
@@ -366,10 +372,14 @@ void I1Driver::DeliverSpot(uint32_t mode, const char* fn) {
 // ---------------------------------------------------------------------------
 // Pass plan and density delivery
 
-void I1Driver::PlanPasses() {
+void I1Driver::PlanPasses(bool knownCharts) {
     if (passesSpecified) return;
     const int32_t total = pMeasure->NumOfPatchesToRead;
     passes = 1;
+    if (!knownCharts) {
+        patchesPerPass = total;
+        return;
+    }
     const auto known = std::find_if(std::begin(kKnownCharts), std::end(kKnownCharts),
                                     [&](const ChartPlan& c) { return c.patches == total; });
     if (known != std::end(kKnownCharts))

@@ -26,8 +26,10 @@ bool holds(const std::string& text, const char* item);
 
 class I1Driver : public framework::Driver {
 public:
-    // `unboundText`: the failure text when the SDK is not bound ("!pEyeOnePro").
-    I1Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout, const char* unboundText);
+    // `unboundText`: the failure text when the SDK is not bound ("!pEyeOnePro");
+    // `which`: the SDK library, whose process-wide handle the driver shares.
+    I1Driver(MEASURESTRUCT* record, const char* className, uint32_t measureTimeout, const char* unboundText,
+             I1Sdk which = I1Sdk::Pro);
 
 protected:
     // The driver's own exception classes: a library failure and a failed calibration.
@@ -35,13 +37,15 @@ protected:
     [[noreturn]] virtual void failCalibration(const std::string& text) const = 0;
 
     // --- connection (MeasureThread) ---
-    // Binds i1Pro64; logs and fails "not valid" when it is missing.
+    // Binds the driver's SDK library; logs and fails "not valid" when it is missing.
     void BindSdk(const char* function);
+    // The SDK's call prefix, for log texts ("I1_", "I1PRO3_").
+    const char* sdkPrefix() const;
     // Takes the shared handle, else the first listed device (which becomes
     // the shared handle). Logs and fails "not valid" when there is none.
     I1_DeviceHandle AcquireDevice(const char* function);
-    // I1_OpenDevice; when the i1Pro3 library holds the instrument, makes it
-    // let go first. The SDK's code.
+    // OpenDevice; when the other i1 library holds the instrument (52, or 51
+    // from the i1Pro3 library), makes it let go first. The SDK's code.
     I1_ResultType OpenDevice(I1_DeviceHandle handle, const char* function);
     // Closes the device, unregisters the event handler, lets go of the
     // shared handle.
@@ -80,17 +84,17 @@ protected:
     // Spot measurement mode (emission, dual with M1/M2 or the dual flag,
     // else reflectance), colorimetric and Mode options up to `highestMode`.
     void SpotOptions(uint32_t highestMode);
-    void ChooseResultIndex();
+    virtual void ChooseResultIndex();
     // Reads sample 0 of a spot in the form `mode` (without the emission
     // bit) asks for and delivers it: spectrum and density slot (0, 1),
     // colour values (2, 3, 7, 8), spectrum (4), densities (5, 6), spectrum
     // with colour values (9, 10).
-    void DeliverSpot(uint32_t mode, const char* function);
+    virtual void DeliverSpot(uint32_t mode, const char* function);
     bool emission() const { return (pMeasure->Mode & MEASURE_MODE_EMISSION) != 0; }
 
     // Completes the pass plan: without the host's plan, from the chart
-    // sizes the instruments know.
-    void PlanPasses();
+    // sizes the instruments know, or (`knownCharts` false) in one pass.
+    void PlanPasses(bool knownCharts = true);
     // Old-record delivery of samples 0..n-1 as density slots: from spectra
     // (Mode 0, 1) or from the SDK's densities (Mode 5, 6). Every patch but
     // the last waits until the host has taken it.
@@ -102,6 +106,8 @@ protected:
     std::shared_ptr<const I1Library> sdk_;
     std::atomic<I1_DeviceHandle> device_{nullptr};
     std::atomic<bool> ledAllowed_{false};
+
+    const I1Sdk which_;
 
 private:
     const char* const unboundText_;

@@ -21,6 +21,7 @@ std::weak_ptr<const I1Library> cache[2];
 std::atomic<I1_DeviceHandle> sharedHandle{nullptr};
 std::atomic<I1_DeviceHandle> sharedPro3Handle{nullptr};
 std::atomic<MEASURESTRUCT*> lastRecord{nullptr};
+std::atomic<PassThroughRelease> passThroughRelease{nullptr};
 
 }  // namespace
 
@@ -66,6 +67,23 @@ I1_DeviceHandle sharedI1Pro3Handle() {
 }
 void setSharedI1Pro3Handle(I1_DeviceHandle device) {
     sharedPro3Handle.store(device);
+}
+
+I1_DeviceHandle sharedI1Handle(I1Sdk which) {
+    return which == I1Sdk::Pro ? sharedI1ProHandle() : sharedI1Pro3Handle();
+}
+void setSharedI1Handle(I1Sdk which, I1_DeviceHandle device) {
+    if (which == I1Sdk::Pro)
+        setSharedI1ProHandle(device);
+    else
+        setSharedI1Pro3Handle(device);
+}
+
+void setPassThroughRelease(PassThroughRelease release) {
+    passThroughRelease.store(release);
+}
+void releasePassThrough() {
+    if (PassThroughRelease release = passThroughRelease.load()) release();
 }
 
 MEASURESTRUCT* lastI1Record() {

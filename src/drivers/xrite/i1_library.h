@@ -54,6 +54,16 @@ void setSharedI1ProHandle(I1_DeviceHandle device);
 I1_DeviceHandle sharedI1Pro3Handle();
 void setSharedI1Pro3Handle(I1_DeviceHandle device);
 
+// The process-wide handle of `which` library.
+I1_DeviceHandle sharedI1Handle(I1Sdk which);
+void setSharedI1Handle(I1Sdk which, I1_DeviceHandle device);
+
+// The pass-through exports, when they hold an instrument, close it on
+// request (I1CloseShort), before a driver of the other generation opens it.
+using PassThroughRelease = void (*)();
+void setPassThroughRelease(PassThroughRelease release);
+void releasePassThrough();
+
 // The record of the last successful i1Pro open (for the hot-plug notices).
 MEASURESTRUCT* lastI1Record();
 void setLastI1Record(MEASURESTRUCT* record);

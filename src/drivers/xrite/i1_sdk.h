@@ -37,6 +37,9 @@ inline constexpr I1_ResultType kI1DeviceNotConnected = 10;
 inline constexpr I1_ResultType kI1NoMeasurementModeSet = 15;
 // The other i1 library (i1Pro versus i1Pro3) holds the instrument open.
 inline constexpr I1_ResultType kI1DeviceHeldByOtherLibrary = 52;
+// The instrument is in use (the i1Pro3 library's answer when the i1Pro
+// library holds it on a table).
+inline constexpr I1_ResultType kI1DeviceInUse = 51;
 inline constexpr I1_ResultType kI1DeviceNotCalibrated = 54;
 // Trigger failures of a scan: the strip was not recognised (60), drawn too
 // fast (62), a chart line was not recognised (66), drawn too slowly (67).

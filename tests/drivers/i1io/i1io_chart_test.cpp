@@ -1,6 +1,8 @@
-// Corner registration and chart scans of row 23 through the exports against
-// the virtual i1iO table: the virtual user shows the corners with the visor,
-// the SDK's chart scan reads the patches under the aperture row by row.
+// Corner registration and chart scans of the table rows through the exports
+// against the virtual i1iO table: the virtual user shows the corners with the
+// visor, the SDK's chart scan reads the patches under the aperture row by
+// row. Each runs on row 23 (an i1Pro, the I1_ calls and "I1T_" options) and
+// on row 51 (an i1Pro3, the I1PRO3_ calls and "I1PRO3T_" options).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,12 +16,30 @@
 namespace measure::test {
 namespace {
 
-class I1ioChart : public ::testing::Test {
+class I1ioChart : public ::testing::TestWithParam<uint32_t> {
 protected:
     void SetUp() override {
         useI1StandIn();
-        emu_i1_set_table(1);
+        tableBaseline();
     }
+    // The stand-in's baseline with the row's head on the table.
+    void tableBaseline() const {
+        emu_i1_reset();
+        emu_i1_set_table(1);
+        if (row() == 51) emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+    }
+    void TearDown() override { emu_i1_reset(); }
+    uint32_t row() const { return GetParam(); }
+    // Journal lines of the row's SDK library that start with `call`.
+    int32_t calls(const std::string& call) const {
+        return emu_i1_count(((row() == 51 ? "I1PRO3_" : "I1_") + call).c_str());
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, I1ioChart, ::testing::Values(23u, 51u));
+
+class I1ioTableRecognition : public ::testing::Test {
+protected:
     void TearDown() override { emu_i1_reset(); }
 };
 
@@ -29,8 +49,8 @@ std::vector<std::vector<std::array<double, 36>>> rowsOfChart(int32_t first, int 
     return out;
 }
 
-TEST_F(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThem) {
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+TEST_P(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThem) {
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
@@ -38,26 +58,27 @@ TEST_F(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThe
     EXPECT_EQ(host.values(HostEvent::Status),
               (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3,
                                     MEASURE_STATUS_CORNERS_DONE}));
-    EXPECT_EQ(emu_i1_count("I1_SetPosition 110.5,120.5"), 1);
+    EXPECT_EQ(calls("SetPosition 110.5,120.5"), 1);
     EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
 
     host.events.clear();
     ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
     ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
     // The visor's corners, A and C half a millimetre right, D half left.
-    EXPECT_EQ(emu_i1_count("I1_ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"), 1);
+    EXPECT_EQ(calls("ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
     EXPECT_EQ(host.values(HostEvent::PassEnd), (std::vector<int64_t>{6, 6, 6, 6}));
-    EXPECT_EQ(i1Option("I1T_PatchLength"), "9.800000");  // (89.5 - 40.5) / 5
-    EXPECT_EQ(i1Option("I1T_ScanSpeed"), "60.0");
+    // The i1iO3 leaves patch length and speed to the table.
+    EXPECT_EQ(i1Option("I1T_PatchLength"), row() == 23 ? "9.800000" : "");  // (89.5 - 40.5) / 5
+    EXPECT_EQ(i1Option("I1T_ScanSpeed"), row() == 23 ? "60.0" : "");
     EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), "0.0");
     EXPECT_TRUE(parksWithin());
 }
 
-TEST_F(I1ioChart, OneRowAsksForTwoCorners) {
+TEST_P(I1ioChart, OneRowAsksForTwoCorners) {
     layChart(tableChart(1, 6));
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 6);
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 6);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
@@ -67,34 +88,37 @@ TEST_F(I1ioChart, OneRowAsksForTwoCorners) {
                                     MEASURE_STATUS_CORNERS_DONE}));
     ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
     ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_EQ(emu_i1_count("I1_ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"), 1);  // C is A
+    EXPECT_EQ(calls("ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"), 1);  // C is A
     EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
 }
 
-TEST_F(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
+TEST_P(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
     for (const auto& [gap, length, gapText] :
          {std::tuple{1999, "8.800000", "2.0"}, std::tuple{999, "9.800000", "1.0"}}) {
-        emu_i1_reset();
-        emu_i1_set_table(1);
-        I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+        tableBaseline();
+        LogCapture log;
+        I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
         planChart(host, 6, 0, gap);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartRegisterCorners(host.record()), 0);
         ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
         ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
         ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-        EXPECT_EQ(i1Option("I1T_PatchLength"), length) << gap;
+        EXPECT_TRUE(log.contains(std::string("pitch=") + length)) << gap;
+        if (row() == 23) {
+            EXPECT_EQ(i1Option("I1T_PatchLength"), length) << gap;
+        }
         EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), gapText) << gap;
     }
 }
 
-TEST_F(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable) {
+TEST_P(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable) {
     {
         LogCapture log;
         EmuI1TableChart small = tableChart(4, 6);
         small.pitchX = 6.5f;  // 6.3 mm between the corrected corners, 5.3 after the gap
         layChart(small);
-        I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+        I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
         planChart(host, 6, 0, 1999);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartRegisterCorners(host.record()), 0);
@@ -108,18 +132,17 @@ TEST_F(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable)
     }
 
     // One patch per row: no pitch at all, and no division by zero.
-    emu_i1_reset();
-    emu_i1_set_table(1);
+    tableBaseline();
     layChart(tableChart(4, 1));
-    I1ProHost narrow(kIoRow, MEASURE_MODE_SPECTRAL, 4);
+    I1ProHost narrow(row(), MEASURE_MODE_SPECTRAL, 4);
     planChart(narrow, 1);
     ASSERT_EQ(narrow.open(), 0);
     ASSERT_EQ(StartRegisterCorners(narrow.record()), 0);
     EXPECT_TRUE(narrow.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
 }
 
-TEST_F(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+TEST_P(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);
@@ -132,8 +155,8 @@ TEST_F(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
     EXPECT_TRUE(parksWithin());
 }
 
-TEST_F(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
-    I1ProHost host(kIoRow, MEASURE_MODE_CIE_XYZ, 22);
+TEST_P(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
+    I1ProHost host(row(), MEASURE_MODE_CIE_XYZ, 22);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);
@@ -150,13 +173,12 @@ TEST_F(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
     }
 }
 
-TEST_F(I1ioChart, DensityModesFillOneSlotPerPatch) {
+TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
     for (uint32_t mode : {MEASURE_MODE_STATUS_E, MEASURE_MODE_STATUS_T, MEASURE_MODE_DIN_16536,
                           MEASURE_MODE_DIN_16536_NARROW}) {
-        emu_i1_reset();
-        emu_i1_set_table(1);
+        tableBaseline();
         layChart(tableChart(2, 6));
-        I1ProHost host(kIoRow, mode, 12);
+        I1ProHost host(row(), mode, 12);
         planChart(host, 6);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartMultiMeasure(host.record()), 0);
@@ -183,7 +205,7 @@ TEST_F(I1ioChart, DensityModesFillOneSlotPerPatch) {
     }
 }
 
-TEST_F(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
+TEST_P(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
     EmuI1TableChart turned = tableChart(4, 6);
     turned.originX = 100.0f;
     turned.originY = 120.0f;
@@ -191,13 +213,13 @@ TEST_F(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
     layChart(turned);
     for (uint32_t mode : {MEASURE_MODE_SPECTRAL, MEASURE_MODE_CIE_XYZ}) {
         emu_i1_clear_journal();
-        I1ProHost host(kIoRow, mode, 24);
+        I1ProHost host(row(), mode, 24);
         planChart(host, 6);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartMultiMeasure(host.record()), 0);
         ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
         // A (100.5, 120), C (100.5, 90), D (49.5, 90): B is (49.5, 120).
-        EXPECT_EQ(emu_i1_count("I1_ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"), 1) << mode;
+        EXPECT_EQ(calls("ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"), 1) << mode;
         if (mode == MEASURE_MODE_SPECTRAL) {
             EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
         } else {
@@ -211,9 +233,9 @@ TEST_F(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
     }
 }
 
-TEST_F(I1ioChart, TwoSheetsAreRegisteredAndReadOneAfterTheOther) {
+TEST_P(I1ioChart, TwoSheetsAreRegisteredAndReadOneAfterTheOther) {
     layChart(tableChart(4, 6, 2, 1));  // 30 patches: 24 on the first sheet, 6 on the second
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 30);
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 30);
     planChart(host, 6, 24);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);
@@ -221,15 +243,15 @@ TEST_F(I1ioChart, TwoSheetsAreRegisteredAndReadOneAfterTheOther) {
     EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1, 2}));
     EXPECT_EQ(host.spectra, rowsOfChart(0, 5, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(emu_i1_count("I1_ScanChart 4x6"), 1);
-    EXPECT_EQ(emu_i1_count("I1_ScanChart 1x6"), 1);
+    EXPECT_EQ(calls("ScanChart 4x6"), 1);
+    EXPECT_EQ(calls("ScanChart 1x6"), 1);
     // Sheet 2's one row asked for two corners.
     EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_CORNER_2), 1u);
 }
 
-TEST_F(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
+TEST_P(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
     layChart(tableChart(4, 6, 2, 1));
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 30);
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 30);
     planChart(host, 6, 24);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
@@ -239,15 +261,15 @@ TEST_F(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
     host.events.clear();
     ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
     ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_EQ(emu_i1_count("I1_ScanChart 1x6"), 1);
+    EXPECT_EQ(calls("ScanChart 1x6"), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(24, 1, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{5}));
-    EXPECT_EQ(emu_i1_count("I1_Calibrate"), 0);
+    EXPECT_EQ(calls("Calibrate"), 0);
 }
 
-TEST_F(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
+TEST_P(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
     emu_i1_table_short_row(1, 5);
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
     planChart(host, 6);
     emu_i1_table_next_row();  // the short row has no pass end
     ASSERT_EQ(host.open(), 0);
@@ -258,11 +280,11 @@ TEST_F(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
     EXPECT_EQ(host.spectra[1], chartSpectra(12, 6));
     EXPECT_EQ(host.spectra[2], chartSpectra(18, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3}));
-    EXPECT_EQ(emu_i1_count("I1_ScanChart row 1 incomplete"), 1);
+    EXPECT_EQ(calls("ScanChart row 1 incomplete"), 1);
 }
 
-TEST_F(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
-    I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
+TEST_P(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
     host.onEvent = [&](const HostEvent& e) {
@@ -278,7 +300,8 @@ TEST_F(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
     EXPECT_TRUE(parksWithin());
 }
 
-TEST_F(I1ioChart, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
+TEST_F(I1ioTableRecognition, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
+    useI1StandIn();
     for (int32_t model : {EMU_I1_MODEL_I1PRO2, EMU_I1_MODEL_I1PRO}) {
         emu_i1_reset();
         emu_i1_set_table(1);

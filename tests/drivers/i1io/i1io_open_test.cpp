@@ -77,6 +77,24 @@ TEST_F(I1ioOpen, NoTableNoTableExtensionsOrAnOldTableFailTheOpen) {
     }
 }
 
+// Two records on one table: the first close must leave the second its
+// result block, so that its close ends its driver and the SDK is let go.
+TEST_F(I1ioOpen, TwoOpensOfOneTableLetTheSdkGoWhenBothAreClosed) {
+    EXPECT_EQ(emu_i1_library_loaded(EMU_I1_HOLDER_I1PRO), 0);
+    {
+        I1ProHost first(kIoRow, MEASURE_MODE_SPECTRAL);
+        I1ProHost second(kIoRow, MEASURE_MODE_SPECTRAL);
+        ASSERT_EQ(first.open(), 0);
+        ASSERT_EQ(second.open(), 0);
+        EXPECT_EQ(first.close(), 0);
+        EXPECT_EQ(emu_i1_library_loaded(EMU_I1_HOLDER_I1PRO), 1);  // the second still uses it
+        EXPECT_EQ(second.close(), 0);
+        EXPECT_EQ(second.rec.pDllData, nullptr);
+    }
+    EXPECT_EQ(emu_i1_library_loaded(EMU_I1_HOLDER_I1PRO), 0);
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
+}
+
 TEST_F(I1ioOpen, AnI1ProOnTheTableIsNotTheHandHeldRow) {
     I1ProHost host(11, MEASURE_MODE_SPECTRAL);
     EXPECT_EQ(host.open(), -1);

@@ -242,15 +242,31 @@ TEST_F(I1TableStandIn, VirtualUserShowsTheCornersOfEachSheetWhileTheHeadIsFree) 
 
     ASSERT_EQ(pro.SetOption(device, "I1T_HoldPosition", "0"), kI1Success);
     std::vector<std::array<float, 3>> shown;
-    for (int press = 0; press < 5; ++press) {
-        emu_i1_press_button();
-        ASSERT_EQ(pro.GetButtonStatusD(device), kI1ButtonPressed);
-        const I1_Point p = position();
-        shown.push_back({p.x, p.y, float(emu_i1_table_sheet())});
-    }
-    // Sheet 0: A, C, D of four rows; sheet 1 has one row: its first and last.
-    EXPECT_EQ(shown, (std::vector<std::array<float, 3>>{
-                         {40, 60, 0}, {40, 90, 0}, {90, 90, 0}, {40, 60, 1}, {90, 60, 1}}));
+    const auto press = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            emu_i1_press_button();
+            ASSERT_EQ(pro.GetButtonStatusD(device), kI1ButtonPressed);
+            const I1_Point p = position();
+            shown.push_back({p.x, p.y, float(emu_i1_table_sheet())});
+        }
+    };
+    // Sheet 0: A, C, D of four rows, shown again when asked again (a host
+    // registers before its chart scan registers once more).
+    press(6);
+    // Scanned: sheet 1 has one row, its first and last.
+    ASSERT_EQ(pro.SetOption(device, "I1T_IsVisorCoordinate", "0"), kI1Success);
+    const I1_Point corners[3] = {{40, 60}, {40, 90}, {90, 90}};
+    ASSERT_EQ(pro.ScanChart(device, corners, 4, 6, nullptr, nullptr, nullptr), kI1Success);
+    ASSERT_EQ(pro.SetOption(device, "I1T_IsVisorCoordinate", "1"), kI1Success);
+    press(2);
+    EXPECT_EQ(shown, (std::vector<std::array<float, 3>>{{40, 60, 0},
+                                                        {40, 90, 0},
+                                                        {90, 90, 0},
+                                                        {40, 60, 0},
+                                                        {40, 90, 0},
+                                                        {90, 90, 0},
+                                                        {40, 60, 1},
+                                                        {90, 60, 1}}));
 
     emu_i1_table_queue_patch(2, 3);
     emu_i1_press_button();

@@ -41,10 +41,8 @@ TEST_F(I1ProOpen, SecondOpenReusesTheProcessWideHandleWithoutEnumerating) {
     EXPECT_EQ(emu_i1_count("I1_GetDevices"), 0);
     EXPECT_EQ(emu_i1_count("I1_OpenDevice"), 0);  // already open: status 3
     EXPECT_EQ(second.close(), 0);
-    // Closing cleared the process-wide extended-record flag; the first
-    // record is an extended one too.
-    SetUseMeas2Struct(1);
-    EXPECT_EQ(first.close(), 0);
+    EXPECT_EQ(first.close(), 0);  // its block outlives the second's close
+    EXPECT_EQ(first.rec.pDllData, nullptr);
 }
 
 TEST_F(I1ProOpen, InstrumentWithoutLedIsRefusedOnRows21And22AndNeverHearsOfLedsOnRow11) {

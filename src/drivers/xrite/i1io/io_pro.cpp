@@ -44,7 +44,10 @@ std::string text(const char* format, double value) {
 
 }  // namespace
 
-clIO_PRO::clIO_PRO(MEASURESTRUCT* record) : I1Driver(record, kClass, kMeasureTimeout, "!pIOPro") {}
+clIO_PRO::clIO_PRO(MEASURESTRUCT* record) : clIO_PRO(record, kClass, "!pIOPro", I1Sdk::Pro) {}
+
+clIO_PRO::clIO_PRO(MEASURESTRUCT* record, const char* className, const char* unboundText, I1Sdk which)
+    : I1Driver(record, className, kMeasureTimeout, unboundText, which) {}
 
 clIO_PRO::~clIO_PRO() {
     Disconnect();
@@ -54,7 +57,8 @@ clIO_PRO::~clIO_PRO() {
 // Connection
 
 void clIO_PRO::ThreadConstructor() {
-    const char* fn = "clIO_PRO::ThreadConstructor";
+    const std::string name = qualified("ThreadConstructor");
+    const char* fn = name.c_str();
     connected = false;
     try {
         BindSdk(fn);
@@ -66,25 +70,28 @@ void clIO_PRO::ThreadConstructor() {
 
         const I1_DeviceHandle handle = AcquireDevice(fn);
         ledAllowed_ = true;
-        uint32_t status = sdk().GetConnectionStatus(handle);
-        if (status == kI1StatusClosed || status == kI1StatusClosedElsewhere) {
-            // The table answers only a device opened after its extensions.
-            sdk().RegisterTableExtensions();
-            const I1_ResultType result = OpenDevice(handle, fn);
-            if (result != kI1Success) {
-                LogF(0, fn, "I1_OpenDevice()=%u I1Error=%s", result, lastError());
-                throw exIO_LIB_PRO("not valid");
-            }
-            status = sdk().GetConnectionStatus(handle);
-        }
-        if (status == kI1StatusOpenOnTable)
-            connected = true;
-        else
-            Log(0, fn, "i1Pro is not connected to an iO");
+        SeatOnTable(sdk().GetConnectionStatus(handle), fn);
     } catch (...) {
         connected = false;
         Log(0, fn, "catch(...)");
     }
+}
+
+void clIO_PRO::SeatOnTable(uint32_t status, const char* fn) {
+    if (status == kI1StatusClosed || status == kI1StatusClosedElsewhere) {
+        // The table answers only a device opened after its extensions.
+        sdk().RegisterTableExtensions();
+        const I1_ResultType result = OpenDevice(device(), fn);
+        if (result != kI1Success) {
+            LogF(0, fn, "%sOpenDevice()=%u I1Error=%s", sdkPrefix(), result, lastError());
+            fail("not valid");
+        }
+        status = sdk().GetConnectionStatus(device());
+    }
+    if (status == kI1StatusOpenOnTable)
+        connected = true;
+    else
+        Log(0, fn, "i1Pro is not connected to an iO");
 }
 
 void clIO_PRO::ThreadDestructor() {
@@ -107,7 +114,7 @@ void clIO_PRO::PublishAbilities() {
             if (holds(illuminations, "M1")) add(opM1Mode);
             if (holds(illuminations, "M2")) add(opM2Mode);
             const std::string filter = GetOption("HasUVcutFilter");
-            TableOption("I1T_EnableElectrostaticFoil", true);
+            TableOption("EnableElectrostaticFoil", true);
             if (holds(filter, "1")) add(opUVCutOption);
             const std::string revision = GetOption("HWRevision");
             if (!revision.empty() && revision[0] > 'D') add(opLowResolution);
@@ -119,7 +126,7 @@ void clIO_PRO::PublishAbilities() {
     if (tableSerial < kFirstTableSerial) {
         LogF(0, "OpenIOPro", "I1T_SerialNumber=%d", tableSerial);
         PostStatusCode(pMeasure, MEASURE_STATUS_TABLE_REFUSED);
-        throw exIO_LIB_PRO("table serial number");
+        fail("table serial number");
     }
     setWord(&MEASURE2STRUCT::OptionBits, word(&MEASURE2STRUCT::OptionBits) | opi1i02isConnected);
     setLastI1Record(pMeasure);
@@ -127,7 +134,7 @@ void clIO_PRO::PublishAbilities() {
 
 void clIO_PRO::ReleaseFoil() noexcept {
     const I1_DeviceHandle handle = device();
-    if (handle != nullptr && sdk_) sdk_->SetOption(handle, "I1T_EnableElectrostaticFoil", "0");
+    if (handle != nullptr && sdk_) sdk_->SetOption(handle, tableKey("EnableElectrostaticFoil").c_str(), "0");
 }
 
 void clIO_PRO::RequestFailed(const framework::RequestFailure& failure) {
@@ -147,29 +154,33 @@ void clIO_PRO::RequestFailed(const framework::RequestFailure& failure) {
 void clIO_PRO::SetPosition(float x, float y) {
     const I1_Point p{x, y};
     if (sdk().SetPosition(device(), &p) != kI1Success) {
-        LogF(0, "clIO_PRO::SetPosition", "(%.1f, %.1f) I1Error=%s", x, y, lastError());
-        throw exIO_LIB_PRO("clIO_PRO::SetPosition");
+        LogF(0, qualified("SetPosition").c_str(), "(%.1f, %.1f) I1Error=%s", x, y, lastError());
+        fail(qualified("SetPosition"));
     }
 }
 
 I1_Point clIO_PRO::GetPosition() {
     I1_Point p{};
     if (sdk().GetPosition(device(), &p) != kI1Success) {
-        LogF(0, "clIO_PRO::GetPosition", "I1Error=%s", lastError());
-        throw exIO_LIB_PRO("clIO_PRO::GetPosition");
+        LogF(0, qualified("GetPosition").c_str(), "I1Error=%s", lastError());
+        fail(qualified("GetPosition"));
     }
     return p;
 }
 
 void clIO_PRO::MoveHome() {
     if (sdk().MoveToHomePosition(device()) != kI1Success) {
-        LogF(0, "clIO_PRO::MoveToHomePosition", "I1Error=%s", lastError());
-        throw exIO_LIB_PRO("clIO_PRO::MoveToHomePosition");
+        LogF(0, qualified("MoveToHomePosition").c_str(), "I1Error=%s", lastError());
+        fail(qualified("MoveToHomePosition"));
     }
 }
 
-void clIO_PRO::TableOption(const char* key, bool on) {
-    SetOption(key, on ? "1" : "0");
+std::string clIO_PRO::tableKey(const char* name) const {
+    return std::string(which_ == I1Sdk::Pro ? "I1T_" : "I1PRO3T_") + name;
+}
+
+void clIO_PRO::TableOption(const char* name, bool on) {
+    SetOption(tableKey(name).c_str(), on ? "1" : "0");
 }
 
 void clIO_PRO::AcceptLed() noexcept {
@@ -179,15 +190,15 @@ void clIO_PRO::AcceptLed() noexcept {
 
 void clIO_PRO::TriggerMeasurement() {
     if (sdk().TriggerMeasurement(device()) != kI1Success) {
-        LogF(0, "clIO_PRO::TriggerMeasurement", "I1Error=%s", lastError());
-        throw exIO_LIB_PRO("clIO_PRO::TriggerMeasurement");
+        LogF(0, qualified("TriggerMeasurement").c_str(), "I1Error=%s", lastError());
+        fail(qualified("TriggerMeasurement"));
     }
 }
 
 void clIO_PRO::Park() {
     MoveHome();
-    TableOption("I1T_EnableElectrostaticFoil", false);
-    TableOption("I1T_HoldPosition", false);
+    TableOption("EnableElectrostaticFoil", false);
+    TableOption("HoldPosition", false);
 }
 
 void clIO_PRO::DoubleBeep(uint32_t gapMs) {
@@ -228,7 +239,7 @@ void clIO_PRO::ScanOptions(bool chart) {
     ColorimetricOptions(false);
     SetOption("OnMeasurementSuccessNoLedIndication", "1");
     const uint32_t mode = pMeasure->Mode;
-    if (mode == MEASURE_MODE_CIE_LAB) throw exIO_LIB_PRO("default");
+    if (mode == MEASURE_MODE_CIE_LAB) fail("default");
     ModeOptions(mode, MEASURE_MODE_DIN_16536_NARROW);
 }
 
@@ -247,11 +258,11 @@ int clIO_PRO::SheetRows(int32_t perChart) const {
 }
 
 void clIO_PRO::RegistrationStart() {
-    TableOption("I1T_EnableElectrostaticFoil", true);
-    TableOption("I1T_HoldPosition", false);
+    TableOption("EnableElectrostaticFoil", true);
+    TableOption("HoldPosition", false);
     SetPosition(kStartX, kStartY);
-    TableOption("I1T_HoldPosition", false);
-    TableOption("I1T_IsVisorCoordinate", true);
+    TableOption("HoldPosition", false);
+    TableOption("IsVisorCoordinate", true);
 }
 
 clIO_PRO::Registration clIO_PRO::Corners(const char* fn) {
@@ -302,7 +313,8 @@ clIO_PRO::Registration clIO_PRO::Corners(const char* fn) {
 }
 
 int clIO_PRO::RegisterCorners() {
-    const char* fn = "clIO_PRO::RegisterCorner";
+    const std::string name = qualified("RegisterCorner");
+    const char* fn = name.c_str();
     PlanPasses();
     Log(1, fn, nullptr);
     rowsOfSheet_ = SheetRows(word(&MEASURE2STRUCT::NumPatchesPerChart));
@@ -317,11 +329,11 @@ int clIO_PRO::RegisterCorners() {
 // Chart scans
 
 I1_ResultType clIO_PRO::ScanSheet() {
-    TableOption("I1T_IsVisorCoordinate", false);
+    TableOption("IsVisorCoordinate", false);
     Pause(kSettleBeforeScanMs);  // a stop is answered by the first row callback
     PostStatusCode(pMeasure, MEASURE_STATUS_WAIT_USER);
     PostStatusCode(pMeasure, MEASURE_STATUS_KEY_PRESSED);
-    SetOption("I1T_ScanChartGapSize", text("%.1f", word(&MEASURE2STRUCT::GapX) / 1000.0));
+    SetOption(tableKey("ScanChartGapSize").c_str(), text("%.1f", word(&MEASURE2STRUCT::GapX) / 1000.0));
     // A chart lying with its first row below its last is read from B: each
     // row then runs from its last patch to its first.
     I1_Point corners[3];
@@ -341,9 +353,10 @@ I1_ResultType clIO_PRO::ScanSheet() {
 }
 
 int clIO_PRO::MultiMeasurement() {
-    const char* fn = "clIO_PRO::MultiMeasurement";
+    const std::string name = qualified("MultiMeasurement");
+    const char* fn = name.c_str();
     PlanPasses();
-    if (passes < 1 || patchesPerPass < 1) throw exIO_LIB_PRO("default");
+    if (passes < 1 || patchesPerPass < 1) fail("default");
     const int32_t toRead = pMeasure->NumOfPatchesToRead;
     const int32_t perChart = PatchesPerSheet();
     rowsOfSheet_ = SheetRows(perChart);
@@ -355,7 +368,7 @@ int clIO_PRO::MultiMeasurement() {
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
     FlushKey();
     Log(3, fn, "Set options");
-    TableOption("I1T_EnableElectrostaticFoil", true);
+    TableOption("EnableElectrostaticFoil", true);
     ScanOptions(true);
     PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
     MultiCalibrate();
@@ -364,8 +377,8 @@ int clIO_PRO::MultiMeasurement() {
 
     for (int sheet = 1; sheet <= sheets; ++sheet) {
         SetPosition(kStartX, kStartY);
-        TableOption("I1T_HoldPosition", false);
-        TableOption("I1T_IsVisorCoordinate", true);
+        TableOption("HoldPosition", false);
+        TableOption("IsVisorCoordinate", true);
         PostPageno(pMeasure, sheet);
         const Registration registration = Corners(fn);
         if (registration == Registration::Stopped) {
@@ -389,9 +402,10 @@ int clIO_PRO::MultiMeasurement() {
 }
 
 int clIO_PRO::SimpleMultiMeasurement() {
-    const char* fn = "clIO_PRO::SimpleMultiMeasurement";
+    const std::string name = qualified("SimpleMultiMeasurement");
+    const char* fn = name.c_str();
     PlanPasses();
-    if (passes < 1 || patchesPerPass < 1) throw exIO_LIB_PRO("default");
+    if (passes < 1 || patchesPerPass < 1) fail("default");
     const int32_t toRead = pMeasure->NumOfPatchesToRead;
     const int32_t perChart = PatchesPerSheet();
     const int sheets = (toRead + perChart - 1) / perChart;
@@ -410,7 +424,12 @@ int clIO_PRO::SimpleMultiMeasurement() {
     Log(1, fn, nullptr);
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
     ScanOptions(true);
-    if (ScanSheet() == kI1ScanCancelled) {
+    const I1_ResultType scanned = ScanSheet();
+    if (failsSimpleScan(scanned)) {
+        LogF(0, fn, "%sScanChart()=%u I1Error=%s", sdkPrefix(), scanned, lastError());
+        fail(std::string(sdkPrefix()) + "ScanChart failed");
+    }
+    if (scanned == kI1ScanCancelled) {
         PostThreadEndMessage(pMeasure, MEASURE_END_STOPPED);
         Park();
         return framework::kEndReported;
@@ -435,7 +454,8 @@ uint32_t clIO_PRO::ScanRowEndCallback_(void* context, uint32_t /*row*/) noexcept
 }
 
 uint32_t clIO_PRO::RowEnd() {
-    const char* fn = "clIO_PRO::ScanRowEndCallback_";
+    const std::string name = qualified("ScanRowEndCallback_");
+    const char* fn = name.c_str();
     int n = GetNumberOfAvailableSamples();
     if (n != patchesPerPass) {
         LogF(2, fn, "%d samples of %d", n, patchesPerPass);
@@ -471,7 +491,7 @@ uint32_t clIO_PRO::RowEnd() {
             break;
         }
         default:
-            throw exIO_LIB_PRO("default");
+            fail("default");
     }
     PostPassEnd(pMeasure, static_cast<uint32_t>(patchesPerPass));
     return stopped() ? kI1ScanCancelled : 0;
@@ -481,7 +501,8 @@ uint32_t clIO_PRO::RowEnd() {
 // White calibration and aimed spots
 
 int clIO_PRO::_WhiteCalibration() {
-    const char* fn = "clIO_PRO::_WhiteCalibration";
+    const std::string name = qualified("_WhiteCalibration");
+    const char* fn = name.c_str();
     PlanPasses();
     calibratedSingle = false;
     calibratedMulti = false;
@@ -497,47 +518,51 @@ int clIO_PRO::_WhiteCalibration() {
     return framework::kEndReported;
 }
 
+void clIO_PRO::SpotSetup() {
+    SpotOptions(MEASURE_MODE_DIN_16536_NARROW);
+}
+
 int clIO_PRO::SingleMeasurement() {
-    const char* fn = "clIO_PRO::SingleMeasurement";
-    constexpr uint32_t kLastSpotMode = MEASURE_MODE_DIN_16536_NARROW;
+    const std::string name = qualified("SingleMeasurement");
+    const char* fn = name.c_str();
     Log(1, fn, nullptr);
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
     FlushKey();
-    SpotOptions(kLastSpotMode);
+    SpotSetup();
     if (stopped()) {
         PostThreadEndMessage(pMeasure, MEASURE_END_STOPPED);
         return framework::kEndReported;
     }
     PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
-    SpotOptions(kLastSpotMode);
+    SpotSetup();
     SingleCalibrate();
     xBeepSuccess(framework::SuccessBeep::Immediate);
-    TableOption("I1T_EnableElectrostaticFoil", true);
-    TableOption("I1T_IsVisorCoordinate", false);
+    TableOption("EnableElectrostaticFoil", true);
+    TableOption("IsVisorCoordinate", false);
     SetPosition(kStartX, kStartY);
 
     const uint32_t mode = pMeasure->Mode & ~uint32_t(MEASURE_MODE_EMISSION);
     for (;;) {
         PostStatusCode(pMeasure, MEASURE_STATUS_WAIT_USER);
-        TableOption("I1T_HoldPosition", false);  // the user moves the head freely
+        TableOption("HoldPosition", false);  // the user moves the head freely
         if (!WaitKey()) break;
         AcceptLed();
         xBeepSuccess(framework::SuccessBeep::Immediate);
         if (!Pause(kAimSettleMs)) break;
         // Where the visor points, the aperture goes.
-        TableOption("I1T_IsVisorCoordinate", true);
+        TableOption("IsVisorCoordinate", true);
         const I1_Point aimed = GetPosition();
-        TableOption("I1T_IsVisorCoordinate", false);
+        TableOption("IsVisorCoordinate", false);
         SetPosition(aimed.x, aimed.y);
-        TableOption("I1T_IsVisorCoordinate", true);
-        TableOption("I1T_HoldPosition", true);
+        TableOption("IsVisorCoordinate", true);
+        TableOption("HoldPosition", true);
         PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
         TriggerMeasurement();
         ChooseResultIndex();
         DeliverSpot(mode, fn);
         xBeepSuccess(framework::SuccessBeep::Immediate);
         // The visor back over the patch just measured.
-        TableOption("I1T_IsVisorCoordinate", true);
+        TableOption("IsVisorCoordinate", true);
         SetPosition(aimed.x, aimed.y);
     }
     MoveHome();

@@ -23,7 +23,7 @@ namespace measure::i1io {
 MEASURE_DRIVER_ERROR(exIO_LIB_PRO);
 MEASURE_CALIBRATION_ERROR(exIO_PRO_CALIBRATION);
 
-class clIO_PRO final : public xrite::I1Driver {
+class clIO_PRO : public xrite::I1Driver {
 public:
     static constexpr uint32_t kMeasureTimeout = 10000;
     // Tables from this serial number on take the driver's calls.
@@ -48,22 +48,38 @@ public:
     // The SDK's row callback; `context` is the driver.
     static uint32_t ScanRowEndCallback_(void* context, uint32_t row) noexcept;
 
-private:
-    enum class Registration { Good, Failed, Stopped };
+protected:
+    clIO_PRO(MEASURESTRUCT* record, const char* className, const char* unboundText, xrite::I1Sdk which);
 
     void ThreadConstructor() override;
-    void ThreadDestructor() override;
-    void RequestFailed(const framework::RequestFailure& failure) override;
     [[noreturn]] void fail(const std::string& text) const override { throw exIO_LIB_PRO(text); }
     [[noreturn]] void failCalibration(const std::string& text) const override {
         throw exIO_PRO_CALIBRATION(text);
     }
+    // The scan options: of a chart scan, or (chart false) of the scan calibration.
+    virtual void ScanOptions(bool chart);
+    // The spot's measurement mode, colorimetric and Mode options.
+    virtual void SpotSetup();
+    // Whether a simple chart scan's result fails the job (the i1iO ignores it).
+    virtual bool failsSimpleScan(xrite::I1_ResultType) const { return false; }
+    // Opens the device (status 1 or 5) after the table extensions; connected
+    // when it then sits on the table (status 15). Fails "not valid" when
+    // the open fails.
+    void SeatOnTable(uint32_t status, const char* function);
+    // A table option key of the driver's library ("I1T_" + name, "I1PRO3T_" + name).
+    std::string tableKey(const char* name) const;
+
+private:
+    enum class Registration { Good, Failed, Stopped };
+
+    void ThreadDestructor() override;
+    void RequestFailed(const framework::RequestFailure& failure) override;
 
     // --- table calls; failures throw exIO_LIB_PRO ---
     void SetPosition(float x, float y);
     xrite::I1_Point GetPosition();
     void MoveHome();
-    void TableOption(const char* key, bool on);
+    void TableOption(const char* name, bool on);
     // "Accept" on the indicator, straight to the SDK: a head without the
     // light answers a failure nobody needs to hear of.
     void AcceptLed() noexcept;
@@ -84,7 +100,6 @@ private:
     Registration Corners(const char* function);
     // The table's starting point for a registration, visor coordinates on.
     void RegistrationStart();
-    void ScanOptions(bool chart);
     // Scans the rows of the sheet between the registered corners; the SDK's code.
     xrite::I1_ResultType ScanSheet();
     uint32_t RowEnd();

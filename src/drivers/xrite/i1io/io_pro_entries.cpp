@@ -1,77 +1,57 @@
 #include "drivers/xrite/i1io/io_pro_entries.h"
 
-#include "core/logger.h"
-#include "core/record.h"
+#include "drivers/xrite/i1io/io_entries.h"
 #include "drivers/xrite/i1io/io_pro.h"
-#include "framework/driver_entries.h"
 
 namespace measure::i1io {
 namespace {
 
-using framework::ModeSet;
-
-constexpr ModeSet kChartModes{0, 1, 3, 4, 5, 6};
-constexpr ModeSet kSpotModes{0, 1, 3, 4, 5, 6, 19, 20};
+constexpr IoEntryNames kNames{
+    .open = "OpenIOPro",
+    .object = "IOPro",
+    .close = "CloseIOPro",
+    .calibrateWhite = "CalibrateWhiteIOPro",
+    .startMulti = "StartMultiMeasureIOPro",
+    .startSimpleMulti = "StartSimpleMultiMeasureIOPro",
+    .registerCorners = "StartRegisterCornersIOPro",
+    .single = "SingleMeasureIOPro",
+    .stopMulti = "StopMultiMeasureIOPro",
+    .stopSingle = "StopSingleMeasureIOPro",
+    .mustCalibrate = "MustCalibrateIOPro",
+};
+using Entries = IoEntries<clIO_PRO, kNames>;
 
 }  // namespace
 
 int32_t OpenIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::OpenEntry<clIO_PRO>(pMeasure, "OpenIOPro", "IOPro");
+    return Entries::Open(pMeasure);
 }
-
 int32_t CloseIOPro(MEASURESTRUCT* pMeasure) {
-    if (pMeasure == nullptr) return -1;
-    Log(1, "CloseIOPro", nullptr);
-    if (GetResultBlock(pMeasure) == nullptr) return -1;
-    clIO_PRO* driver = framework::driverIn<clIO_PRO>(pMeasure);
-    if (driver == nullptr) return 0;
-    try {
-        driver->ReleaseFoil();
-        // A scan calibration always runs to its end: the driver stays open.
-        if (driver->busy.load()) return 0;
-        driver->requestStop();
-        framework::entry::destroyStored(pMeasure);
-    } catch (...) {
-        Log(0, "CloseIOPro", "catch ...");
-    }
-    return 0;
+    return Entries::Close(pMeasure);
 }
-
 int32_t CalibrateWhiteIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StartEntry(pMeasure, "CalibrateWhiteIOPro", ModeSet::any(), "_WhiteCalibration",
-                                 &clIO_PRO::_WhiteCalibration);
+    return Entries::CalibrateWhite(pMeasure);
 }
-
 int32_t StartMultiMeasureIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StartEntry(pMeasure, "StartMultiMeasureIOPro", kChartModes, "MultiMeasurement",
-                                 &clIO_PRO::MultiMeasurement);
+    return Entries::StartMulti(pMeasure);
 }
-
 int32_t StartSimpleMultiMeasureIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StartEntry(pMeasure, "StartSimpleMultiMeasureIOPro", kChartModes, "MultiMeasurement",
-                                 &clIO_PRO::SimpleMultiMeasurement);
+    return Entries::StartSimpleMulti(pMeasure);
 }
-
 int32_t StartRegisterCornersIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StartEntry(pMeasure, "StartRegisterCornersIOPro", ModeSet::any(), "RegisterCorner",
-                                 &clIO_PRO::RegisterCorners);
+    return Entries::RegisterCorners(pMeasure);
 }
-
 int32_t SingleMeasureIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StartEntry(pMeasure, "SingleMeasureIOPro", kSpotModes, "SingleMeasurement",
-                                 &clIO_PRO::SingleMeasurement);
+    return Entries::Single(pMeasure);
 }
-
 int32_t StopMultiMeasureIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StopEntry(pMeasure, "StopMultiMeasureIOPro", framework::StopKind::Multi);
+    return Entries::StopMulti(pMeasure);
 }
-
 int32_t StopSingleMeasureIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::StopEntry(pMeasure, "StopSingleMeasureIOPro", framework::StopKind::Single);
+    return Entries::StopSingle(pMeasure);
 }
-
 int32_t MustCalibrateIOPro(MEASURESTRUCT* pMeasure) {
-    return framework::MustCalibrateEntry(pMeasure, "MustCalibrateIOPro");
+    return Entries::MustCalibrate(pMeasure);
 }
 
 }  // namespace measure::i1io

@@ -18,14 +18,22 @@ using namespace measure::xrite;
 
 namespace {
 
-constexpr const char* kClass = "clEYE_ONE_PRO";
-// The SDK version from which the driver's calls exist.
-constexpr double kMinimumSdkVersion = 2.0;
-// Rows for the QRV SP-200 and the i1Pro2: they need an indicator LED and take
-// i1Pro2-generation instruments.
-bool isLedRow(uint32_t id) {
-    return id == 21 || id == 22;
-}
+// The i1Pro and i1Pro2: the SDK from version 2 on; the rows for the QRV
+// SP-200 and the i1Pro2 need an indicator LED and take i1Pro2-generation
+// instruments.
+constexpr EyeOneGeneration kI1Pro{
+    .className = "clEYE_ONE_PRO",
+    .unboundText = "!pEyeOnePro",
+    .sdk = I1Sdk::Pro,
+    .minimumSdkVersion = 2.0,
+    .versionWarning = "Wrong version of EyeOne.dll / Ocellus.dll, please update!",
+    .ledRows = {21, 22},
+    .revisionDecides = true,
+    .knownCharts = true,
+    .ownSegmentation = true,
+    .succeededAfterEveryScan = false,
+    .densityStrips = true,
+};
 // The record's model-check override that admits an i1Pro2 on another row.
 constexpr uint32_t kModelCheckOverride = 10001;
 // Rows whose instruments have neither position recognition nor M1/M2.
@@ -51,20 +59,31 @@ constexpr int32_t kStatusNotRecognised = 34;
 // ---------------------------------------------------------------------------
 // Construction and connection
 
-clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record)
-    : I1Driver(record, kClass, kMeasureTimeout, "!pEyeOnePro") {}
+clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record) : clEYE_ONE_PRO(record, kI1Pro) {}
+
+clEYE_ONE_PRO::clEYE_ONE_PRO(MEASURESTRUCT* record, const EyeOneGeneration& generation)
+    : I1Driver(record, generation.className, kMeasureTimeout, generation.unboundText, generation.sdk),
+      generation_(generation),
+      multi_(qualified("MultiMeasurement")) {}
+
+bool clEYE_ONE_PRO::isLedRow(uint32_t id) const {
+    return id == generation_.ledRows[0] || id == generation_.ledRows[1];
+}
 
 clEYE_ONE_PRO::~clEYE_ONE_PRO() {
     Disconnect();
 }
 
 void clEYE_ONE_PRO::ThreadConstructor() {
-    const char* fn = "clEYE_ONE_PRO::ThreadConstructor";
+    const std::string name = qualified("ThreadConstructor");
+    const char* fn = name.c_str();
     connected = false;
     try {
         BindSdk(fn);
         sdk().RegisterTableExtensions();
-        CheckSdkVersion(fn, kMinimumSdkVersion, "Wrong version of EyeOne.dll / Ocellus.dll, please update!");
+        CheckSdkVersion(fn, generation_.minimumSdkVersion, generation_.versionWarning);
+        // The pass-through exports hold the instrument through the other library.
+        if (which_ == I1Sdk::Pro3) releasePassThrough();
 
         const I1_DeviceHandle handle = AcquireDevice(fn);
         ledAllowed_ = true;
@@ -73,12 +92,12 @@ void clEYE_ONE_PRO::ThreadConstructor() {
         if (status == kI1StatusClosed) {
             const I1_ResultType result = OpenDevice(handle, fn);
             if (result != kI1Success) {
-                LogF(0, fn, "I1_OpenDevice()=%u I1Error=%s", result, lastError());
-                throw exEYE_ONE_LIB_PRO("not valid");
+                LogF(0, fn, "%sOpenDevice()=%u I1Error=%s", sdkPrefix(), result, lastError());
+                fail("not valid");
             }
             status = sdk().GetConnectionStatus(handle);
         }
-        if (status != kI1StatusOpen) throw exEYE_ONE_LIB_PRO("not valid");
+        if (status != kI1StatusOpen) fail("not valid");
 
         connected = true;
         const uint32_t id = pMeasure->instrument;
@@ -87,7 +106,7 @@ void clEYE_ONE_PRO::ThreadConstructor() {
             ledAllowed_ = false;
         }
         const std::string revision = GetOption("HWRevision");
-        if (!revision.empty() && revision[0] > 'D' && !isLedRow(id) &&
+        if (generation_.revisionDecides && !revision.empty() && revision[0] > 'D' && !isLedRow(id) &&
             word(&MEASURE2STRUCT::ModelCheckOverride) != kModelCheckOverride)
             connected = false;
     } catch (...) {
@@ -140,10 +159,6 @@ void clEYE_ONE_PRO::StopMeasurement() {
     platform::sleepMs(kStopSettleMs);
 }
 
-void clEYE_ONE_PRO::RequestStop() {
-    if (!busy.load()) requestStop();
-}
-
 void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
     const char* fn = failure.function.c_str();
     const bool strip = failure.function == qualified("MultiMeasurement");
@@ -174,7 +189,8 @@ void clEYE_ONE_PRO::RequestFailed(const framework::RequestFailure& failure) {
 // SDK calls
 
 void clEYE_ONE_PRO::TriggerMeasurement() {
-    const char* fn = "clEYE_ONE_PRO::TriggerMeasurement";
+    const std::string name = qualified("TriggerMeasurement");
+    const char* fn = name.c_str();
     lastTriggerCode_ = sdk().TriggerMeasurement(device());
     if (lastTriggerCode_ == kI1Success) return;
     LogF(0, fn, "I1Error=%s", lastError());
@@ -192,7 +208,7 @@ void clEYE_ONE_PRO::TriggerMeasurement() {
     } catch (const std::exception& e) {
         LogF(0, fn, "catch(%s)", e.what());
     }
-    throw exEYE_ONE_LIB_PRO(fn);
+    fail(fn);
 }
 
 // ---------------------------------------------------------------------------
@@ -238,14 +254,19 @@ void clEYE_ONE_PRO::ChooseOwnSegmentationResultIndex() {
 // ---------------------------------------------------------------------------
 // White calibration and spots
 
+void clEYE_ONE_PRO::SpotSetup() {
+    SpotOptions(kLastSpotMode);
+}
+
 int clEYE_ONE_PRO::_WhiteCalibration() {
-    const char* fn = "clEYE_ONE_PRO::_WhiteCalibration";
-    PlanPasses();  // the scan calibration tells the SDK the patches per line
+    const std::string name = qualified("_WhiteCalibration");
+    const char* fn = name.c_str();
+    PlanPasses(generation_.knownCharts);  // the scan calibration tells the SDK the patches per line
     calibratedSingle = false;
     calibratedMulti = false;
     PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATING);
     Log(3, fn, "single");
-    SpotOptions(kLastSpotMode);
+    SpotSetup();
     SingleCalibrate();
     if (stopped()) {
         Log(3, fn, "stopped");
@@ -264,13 +285,14 @@ int clEYE_ONE_PRO::_WhiteCalibration() {
 }
 
 int clEYE_ONE_PRO::SingleMeasurement() {
-    const char* fn = "clEYE_ONE_PRO::SingleMeasurement";
-    PlanPasses();
+    const std::string name = qualified("SingleMeasurement");
+    const char* fn = name.c_str();
+    PlanPasses(generation_.knownCharts);
     Log(1, fn, nullptr);
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
     FlushKey();
     Log(3, fn, "Set options");
-    SpotOptions(kLastSpotMode);
+    SpotSetup();
     if (stopped()) {
         PostThreadEndMessage(pMeasure, MEASURE_END_STOPPED);
         return framework::kEndReported;
@@ -307,8 +329,6 @@ int clEYE_ONE_PRO::SingleMeasurement() {
                 PostThreadEndMessage(pMeasure, MEASURE_END_DONE);
                 return framework::kEndReported;
             }
-        } catch (const framework::CalibrationError&) {
-            throw;
         } catch (const std::exception& e) {
             LogF(0, fn, "catch(%s)", e.what());
             xBeepFailure();

@@ -4,7 +4,7 @@
 // the SDK lists, checks that it fits the row, calibrates on the instrument's
 // white tile, measures spots and scans strips of patches (strip_scan.cpp).
 //
-// Threads: the entries, StopMeasurement and RequestStop run on the host's
+// Threads: the entries and StopMeasurement run on the host's
 // thread; ThreadConstructor, ThreadDestructor, the requests and every SDK
 // call on MeasureThread (PublishAbilities hands its reads to MeasureThread
 // too), except the two indicator writes of StopMeasurement; sounds and key
@@ -32,7 +32,29 @@ MEASURE_CALIBRATION_ERROR(exEYE_ONE_CALIBRATION);
 
 using xrite::kSlotsFull;
 
-class clEYE_ONE_PRO final : public xrite::I1Driver {
+// What tells the hand-held generations apart besides the SDK library: the
+// version they need, the rows that need the indicator LED, and how a strip
+// is scanned.
+struct EyeOneGeneration {
+    const char* className;
+    const char* unboundText;
+    xrite::I1Sdk sdk;
+    double minimumSdkVersion;
+    const char* versionWarning;
+    uint32_t ledRows[2];
+    // The hardware revision decides which rows an instrument may serve.
+    bool revisionDecides;
+    // Pass plans from the charts the instruments know, without the host's.
+    bool knownCharts;
+    // The driver's own segmentation of raw scan samples may be asked for.
+    bool ownSegmentation;
+    // The indicator shows success after every scan, before its samples are read.
+    bool succeededAfterEveryScan;
+    // Strips delivered as densities (Mode 0, 1, 5, 6), besides colour values and spectra.
+    bool densityStrips;
+};
+
+class clEYE_ONE_PRO : public xrite::I1Driver {
 public:
     static constexpr uint32_t kMeasureTimeout = 30000;
 
@@ -49,9 +71,6 @@ public:
     // Host thread. Ignored while an SDK calibration runs; otherwise stops the
     // request and turns the indicator off.
     void StopMeasurement() override;
-    // Host thread, for CloseEyeOne: only asks the request to stop, and not
-    // while an SDK calibration runs.
-    void RequestStop();
     // Host thread, after a successful open: option bits, serial number, port.
     // Failures are logged under "OpenEyeOne" and do not fail the open.
     void PublishAbilities() override;
@@ -59,19 +78,28 @@ public:
     // Set by the simple strip entry: the scan skips its own calibration.
     std::atomic<bool> simpleMode{false};
 
-private:
-    void ThreadConstructor() override;
-    void ThreadDestructor() override;
-    void RequestFailed(const framework::RequestFailure& failure) override;
+protected:
+    clEYE_ONE_PRO(MEASURESTRUCT* record, const EyeOneGeneration& generation);
 
     [[noreturn]] void fail(const std::string& text) const override { throw exEYE_ONE_LIB_PRO(text); }
     [[noreturn]] void failCalibration(const std::string& text) const override {
         throw exEYE_ONE_CALIBRATION(text);
     }
-    void TriggerMeasurement();
-
     // --- option set-up ---
-    void ScanOptions();
+    virtual void ScanOptions();
+    // The spot's measurement mode, colorimetric and Mode options.
+    virtual void SpotSetup();
+
+    const EyeOneGeneration& generation_;
+
+private:
+    void ThreadConstructor() override;
+    void ThreadDestructor() override;
+    void RequestFailed(const framework::RequestFailure& failure) override;
+    void TriggerMeasurement();
+    bool isLedRow(uint32_t id) const;
+    // The strip job's log name.
+    const std::string multi_;
     void ChooseOwnSegmentationResultIndex();
 
     // --- strip scan (strip_scan.cpp) ---

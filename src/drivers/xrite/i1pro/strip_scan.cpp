@@ -19,8 +19,6 @@ using namespace measure::xrite;
 
 namespace {
 
-constexpr const char* kMulti = "clEYE_ONE_PRO::MultiMeasurement";
-
 // Status of a pass prompt: the first attempt, and a repeat after a failed one.
 constexpr int32_t kAttemptFirst = MEASURE_STATUS_WAIT_USER;
 constexpr int32_t kAttemptRepeat = MEASURE_STATUS_PASS_FAILED;
@@ -51,19 +49,20 @@ double lightnessOfSpectrum(const float* spectrum) {
 }  // namespace
 
 int clEYE_ONE_PRO::MultiMeasurement() {
-    PlanPasses();
+    PlanPasses(generation_.knownCharts);
     // A record changed since the open may leave nothing to scan.
-    if (passes < 1 || patchesPerPass < 1) throw exEYE_ONE_LIB_PRO("default");
-    if (word(&MEASURE2STRUCT::OwnSegmentation) == 1 && word(&MEASURE2STRUCT::PositionRecognition) == 0)
+    if (passes < 1 || patchesPerPass < 1) fail("default");
+    if (generation_.ownSegmentation && word(&MEASURE2STRUCT::OwnSegmentation) == 1 &&
+        word(&MEASURE2STRUCT::PositionRecognition) == 0)
         return OwnSegmentationScan();
     return RecognisingScan();
 }
 
 bool clEYE_ONE_PRO::BeginStrips(bool ownSegmentation) {
-    Log(1, kMulti, nullptr);
+    Log(1, multi_.c_str(), nullptr);
     PostStatusCode(pMeasure, MEASURE_STATUS_STARTED);
     FlushKey();
-    Log(3, kMulti, "Set options");
+    Log(3, multi_.c_str(), "Set options");
     ScanOptions();
     if (ownSegmentation) SetOption("RecognitionKey", "RecognitionDisabled");
     if (stopped()) {
@@ -83,10 +82,10 @@ bool clEYE_ONE_PRO::ScanStrip() {
         return false;
     }
     KeyNotification();
-    Log(3, kMulti, "trigger");
+    Log(3, multi_.c_str(), "trigger");
     TriggerMeasurement();
     PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
-    Log(3, kMulti, "get sample");
+    Log(3, multi_.c_str(), "get sample");
     return true;
 }
 
@@ -108,7 +107,7 @@ void clEYE_ONE_PRO::ReadFirstSample() {
             GetDensities(values, 0);
             break;
         default:
-            throw exEYE_ONE_LIB_PRO("default");
+            fail("default");
     }
 }
 
@@ -140,6 +139,10 @@ int clEYE_ONE_PRO::RecognisingScan() {
                 PostPassno(pMeasure, pass + 1);
             }
             if (!ScanStrip()) return framework::kEndReported;
+            if (generation_.succeededAfterEveryScan) {
+                SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
+                Pause(kSucceededMs);
+            }
             if (dual && scan == 1) {
                 SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
                 Pause(kSucceededMs);
@@ -156,22 +159,24 @@ int clEYE_ONE_PRO::RecognisingScan() {
         if (wrong && alternateChart && n == 2 * patchesPerPass) {
             // The same chart printed in half as many strips.
             alternateChart = false;
-            Log(2, kMulti, "alternate chart recognized");
+            Log(2, multi_.c_str(), "alternate chart recognized");
             passes /= 2;
             patchesPerPass *= 2;
             PostPassno(pMeasure, -passes);
             PostPassno(pMeasure, pass + 1);
         } else if (wrong) {
             SetOption("IndicatorLedKey", "IndicatorLedFailed");
-            Log(2, kMulti, "Number of patches mismatch");
+            Log(2, multi_.c_str(), "Number of patches mismatch");
             xBeepFailure();
             attempt = kAttemptRepeat;
             if (dual) PostStatusCode(pMeasure, MEASURE_STATUS_PASS_FAILED);
             Pause(kFailedMs);
             continue;
         }
-        SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
-        Pause(kSucceededMs);
+        if (!generation_.succeededAfterEveryScan) {
+            SetOption("IndicatorLedKey", "IndicatorLedSucceeded");
+            Pause(kSucceededMs);
+        }
         total += n;
         DeliverRecognised(n, total);
         attempt = kAttemptFirst;
@@ -183,12 +188,13 @@ int clEYE_ONE_PRO::RecognisingScan() {
 
 void clEYE_ONE_PRO::DeliverRecognised(int n, int total) {
     const uint32_t mode = pMeasure->Mode;
+    if (!generation_.densityStrips && mode != 2 && mode != 3 && mode != 4) fail("default");
     if (mode <= 1 || mode == 5 || mode == 6) {
         xBeepSuccess(framework::SuccessBeep::Immediate);
-        DeliverDensities(n, kMulti);
+        DeliverDensities(n, multi_.c_str());
         return;
     }
-    if (mode != 2 && mode != 3 && mode != 4) throw exEYE_ONE_LIB_PRO("default");
+    if (mode != 2 && mode != 3 && mode != 4) fail("default");
     const bool spectra = mode == 4;
     xBeepSuccess(framework::SuccessBeep::Immediate);
 
@@ -262,7 +268,7 @@ int clEYE_ONE_PRO::OwnSegmentationScan() {
             // the slots.
             const int left = MEASURE_DENSITY_SLOTS - static_cast<int>(std::min<uint32_t>(
                                                          pMeasure->NumOfMeasurements, MEASURE_DENSITY_SLOTS));
-            DeliverDensities(std::min(raw, left), kMulti);
+            DeliverDensities(std::min(raw, left), multi_.c_str());
         } else {
             const int expected = patchesPerPass + (references ? 2 : 0);
             Segmentation found;
@@ -285,7 +291,7 @@ int clEYE_ONE_PRO::OwnSegmentationScan() {
             }
             if (found.count - (references ? 2 : 0) != patchesPerPass) {
                 SetOption("IndicatorLedKey", "IndicatorLedFailed");
-                Log(2, kMulti, "Number of patches mismatch");
+                Log(2, multi_.c_str(), "Number of patches mismatch");
                 xBeepFailure();
                 attempt = kAttemptRepeat;
                 Pause(kFailedMs);

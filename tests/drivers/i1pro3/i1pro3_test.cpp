@@ -1,0 +1,286 @@
+// The i1Pro3 rows 48, 49 and 50 through the exports against the i1 SDK
+// stand-in's i1Pro3: device types and rows, the M3 head, the handover from
+// the i1Pro library, measurement conditions, strips and spots.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "drivers/i1pro/i1pro_host.h"
+#include "drivers/xrite/i1_answers.h"
+#include "support/test_environment.h"
+
+namespace measure::test {
+namespace {
+
+class I1Pro3 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        useI1StandIn();
+        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+    }
+    void TearDown() override {
+        I1CloseShort();
+        emu_i1_reset();
+    }
+};
+
+constexpr uint32_t kM3HeadBits = opInstrumentOpened | opZebraRullerSensor | opLowResolution |
+                                 opSingleMeasurementOption | opM3Mode | opUVCutOption;
+
+TEST_F(I1Pro3, DeviceTypeFitsTheRowAndTheHeadDecidesTheConditionBits) {
+    {
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+        ASSERT_EQ(host.open(), 0);
+        EXPECT_EQ(host.rec.OptionBits, kM3HeadBits);
+        EXPECT_EQ(host.rec.port, 11);
+        EXPECT_EQ(host.rec.SerialNumber, 3061234u);
+        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO3);
+    }
+    emu_i1_set_model(EMU_I1_MODEL_I1PRO3_PLUS);
+    {
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), -1);
+        host.drain(50);
+        EXPECT_EQ(host.values(HostEvent::Status), (std::vector<int64_t>{MEASURE_STATUS_TABLE_REFUSED}));
+        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
+    }
+    {
+        I1ProHost host(50, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), 0);
+    }
+    emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+    emu_i1_set_text("DeviceHeadSensorKey", "Standard");
+    {
+        I1ProHost host(48, MEASURE_MODE_SPECTRAL);
+        ASSERT_EQ(host.open(), 0);
+        EXPECT_EQ(host.rec.OptionBits,
+                  uint32_t(opInstrumentOpened | opZebraRullerSensor | opLowResolution |
+                           opSingleMeasurementOption | opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
+    }
+    emu_i1_set_text("HasIndicatorLed", "0");
+    {
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), -1);  // row 49 needs the LED
+    }
+    {
+        I1ProHost host(48, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), 0);
+    }
+}
+
+TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
+    emu_i1_set_holder(EMU_I1_HOLDER_I1PRO);
+    emu_i1_clear_journal();
+    {
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+        ASSERT_EQ(host.open(), 0);
+        const std::string journal = i1Journal();
+        const size_t refused = journal.find("I1PRO3_OpenDevice => 52");
+        const size_t closed = journal.find("I1_CloseDevice", refused);
+        const size_t reset = journal.find("I1_SetGlobalOption Reset=All", closed);
+        const size_t opened = journal.find("I1PRO3_OpenDevice\n", reset);
+        EXPECT_NE(refused, std::string::npos) << journal;
+        EXPECT_NE(closed, std::string::npos) << journal;
+        EXPECT_NE(reset, std::string::npos) << journal;
+        EXPECT_NE(opened, std::string::npos) << journal;
+    }
+    ASSERT_EQ(I1IsConnected(), 0);  // the pass-through holds it through the i1Pro library
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+    ASSERT_EQ(host.open(), 0);
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO3);
+}
+
+class I1Pro3Job : public I1Pro3 {
+protected:
+    // Opens and calibrates `host` on row 49 with its plan of `perLine`.
+    void ready(I1ProHost& host, int32_t perLine = 6) {
+        host.rec.NumPatchesPerLine = perLine;
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(WhiteCalibration(host.record()), 0);
+        ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
+        host.events.clear();
+    }
+};
+
+TEST_F(I1Pro3Job, ConditionsSetTheirModesAndResultIndexes) {
+    const char* const scanModes[] = {"ReflectanceScan", "ReflectanceScan", "ReflectanceScan",
+                                     "ReflectanceM3Scan"};
+    const char* const indexes[] = {"M0", "M1", "M2", "M3"};
+    for (uint32_t condition = 0; condition < 4; ++condition) {
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
+        host.rec.MeasurementCondition = condition;
+        ready(host);
+        queue(strip(20, 6));
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        host.pressOn = {MEASURE_STATUS_WAIT_USER};
+        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE) << condition;
+        EXPECT_EQ(i1Option("MeasurementMode"), scanModes[condition]);
+        EXPECT_EQ(i1Option("ResultIndexKey"), indexes[condition]);
+        ASSERT_EQ(host.close(), 0);
+        emu_i1_reset();
+        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+    }
+    // Without the M3 filter the M3 mode is set, but no "M3" result.
+    emu_i1_set_text("DeviceHeadSensorKey", "Standard");
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
+    host.rec.MeasurementCondition = MEASURE_CONDITION_M3;
+    ready(host);
+    queue(strip(20, 6));
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    host.pressOn = {MEASURE_STATUS_WAIT_USER};
+    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceM3Scan");
+    EXPECT_EQ(i1Option("ResultIndexKey"), "");
+}
+
+TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 12);
+    host.rec.MeasurementCondition = MEASURE_CONDITION_M3;
+    host.rec.PositionRecognition = 1;
+    host.rec.ReferencePatches = 1;
+    host.rec.DirectionDetection = 1;
+    ready(host);
+    EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionPositionDark");
+    EXPECT_EQ(i1Option("PatchesPerLine"), "8");  // six and the two references
+    queue(strip(0, 6, true, true));              // drawn backwards
+    queue(strip(6, 6, true));
+    host.pressOn = {MEASURE_STATUS_WAIT_USER};
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(host.spectra.size(), 2u);
+    ASSERT_EQ(host.spectra[0].size(), 6u);
+    for (int i = 0; i < 12; ++i) {
+        const auto plain = chartSpectrum(i);
+        const auto& m3 = host.spectra[i / 6][i % 6];
+        for (int band = 0; band < 36; ++band)
+            ASSERT_NEAR(m3[band], plain[band] - 0.04 * (1.0 - plain[band]), 1e-6) << i << "/" << band;
+    }
+    EXPECT_EQ(emu_i1_count("I1PRO3_SetOption IndicatorLedKey=IndicatorLedSucceeded"), 2);
+
+    // M2 reads the plain chart, after a calibration of its own mode.
+    host.rec.MeasurementCondition = MEASURE_CONDITION_M2;
+    host.rec.PositionRecognition = 0;
+    host.rec.ReferencePatches = 0;
+    ASSERT_EQ(WhiteCalibration(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
+    host.events.clear();
+    host.spectra.clear();
+    queue(strip(0, 6));
+    queue(strip(6, 6));
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionBasic");
+    ASSERT_EQ(host.spectra.size(), 2u);
+    EXPECT_EQ(host.spectra[1][2], chartSpectrum(8));
+}
+
+TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
+    {
+        LogCapture log;
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL, 12);
+        ASSERT_EQ(host.open(), 0);
+        EXPECT_EQ(StartMultiMeasure(host.record()), -1);
+        EXPECT_TRUE(log.contains("a strip needs the host's NumPatchesPerLine"));
+        host.rec.NumPatchesPerLine = -3;
+        EXPECT_EQ(StartMultiMeasure(host.record()), -1);
+    }
+    I1ProHost host(49, MEASURE_MODE_STATUS_E, 6);
+    ready(host);
+    queue(strip(0, 6));
+    host.pressOn = {MEASURE_STATUS_WAIT_USER};
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_TRUE(host.densities.empty());
+}
+
+TEST_F(I1Pro3Job, AConditionOutsideTheRowsEndsStripsAndCalibrationsAndFailsOneSpot) {
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
+    host.rec.NumPatchesPerLine = 6;
+    host.rec.MeasurementCondition = 4;
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(WhiteCalibration(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
+    EXPECT_EQ(host.events, (std::vector<HostEvent>{{HostEvent::Status, MEASURE_STATUS_CALIBRATING},
+                                                   {HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE},
+                                                   {HostEvent::End, MEASURE_END_CALIBRATION_FAILED},
+                                                   {HostEvent::Status, MEASURE_STATUS_CALIBRATION_FAILED}}));
+    host.events.clear();
+    host.rec.MeasurementCondition = 10;  // emission only: not for strips
+    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+    EXPECT_EQ(host.runToEnd(), MEASURE_END_CALIBRATION_FAILED);
+    EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE), 1u);
+
+    // An emission spot with condition 4 fails; with 10 the next one is measured.
+    host.rec.Mode = MEASURE_MODE_SPECTRAL | MEASURE_MODE_EMISSION;
+    host.rec.MeasurementCondition = 4;
+    host.events.clear();
+    host.pressOn = {MEASURE_STATUS_WAIT_USER};
+    host.onEvent = [&](const HostEvent& e) {
+        if (e.kind == HostEvent::Status && e.value == MEASURE_STATUS_MODE_UNSUITABLE)
+            host.rec.MeasurementCondition = 10;
+    };
+    ASSERT_EQ(SingleMeasure(host.record()), 0);
+    ASSERT_TRUE(host.runUntil([](const HostEvent& e) { return e.kind == HostEvent::Data; }));
+    EXPECT_EQ(i1Option("ResultIndexKey"), "Emissive");
+    EXPECT_EQ(i1Option("MeasurementMode"), "EmissionSpot");
+    ASSERT_EQ(host.spectra.size(), 1u);
+    EXPECT_EQ(host.spectra[0][0], chartSpectrum(EMU_I1_PATCH_EMISSION_SOURCE));
+    EXPECT_EQ(StopSingleMeasure(host.record()), 0);
+}
+
+TEST_F(I1Pro3Job, SpotsDeliverColourValuesAndSpectraOnly) {
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
+    host.rec.SingleTriggerMode = 1;
+    ready(host);
+    emu_i1_set_spot_patch(9);
+    for (uint32_t mode : {2u, 3u, 4u}) {
+        host.rec.Mode = mode;
+        host.events.clear();
+        host.spectra.clear();
+        host.triples.clear();
+        ASSERT_EQ(SingleMeasure(host.record()), 0);
+        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
+        float s[36], want[3];
+        emu_i1_patch_spectrum(9, s);
+        if (mode == 4) {
+            ASSERT_EQ(host.spectra.size(), 1u);
+            EXPECT_EQ(host.spectra[0][0], chartSpectrum(9));
+        } else {
+            emu_i1_colour_of(s, mode == 2 ? "CIELab" : "CIEXYZ", want);
+            ASSERT_EQ(host.triples.size(), 1u);
+            for (int c = 0; c < 3; ++c) EXPECT_FLOAT_EQ(float(host.triples[0][0][c]), want[c]) << mode;
+        }
+    }
+    host.rec.Mode = MEASURE_MODE_STATUS_E;
+    host.events.clear();
+    LogCapture log;
+    ASSERT_EQ(SingleMeasure(host.record()), 0);
+    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_TRUE(host.densities.empty());
+    EXPECT_TRUE(log.contains("catch(default)"));
+
+    // Emission where the head does not offer it: a reflectance spot.
+    emu_i1_set_text("AvailableMeasurementModes", "ReflectanceSpot;ReflectanceScan;ReflectanceM3Spot");
+    host.rec.Mode = MEASURE_MODE_SPECTRAL | MEASURE_MODE_EMISSION;
+    ASSERT_EQ(SingleMeasure(host.record()), 0);
+    host.runToEnd();
+    EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceSpot");
+}
+
+TEST(I1Pro3Answers, ConditionBitsFromOddOptionLists) {
+    std::map<std::string, std::string> answers = {{"AvailableIlluminationsKey", "M0, M1;;M2 Emissive"},
+                                                  {"DeviceHeadSensorKey", ""}};
+    auto option = [&](const char* key) { return answers[key]; };
+    EXPECT_EQ(xrite::i1Pro3AbilityBits(option), uint32_t(opLowResolution | opSingleMeasurementOption |
+                                                         opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
+    answers["AvailableIlluminationsKey"] = "M33;XM3";
+    answers["DeviceHeadSensorKey"] = "M3";
+    EXPECT_EQ(xrite::i1Pro3AbilityBits(option),
+              uint32_t(opLowResolution | opSingleMeasurementOption | opUVCutOption));
+    EXPECT_FALSE(xrite::listNames("", ""));
+    EXPECT_TRUE(xrite::listNames(";;M3;", "M3"));
+}
+
+}  // namespace
+}  // namespace measure::test
