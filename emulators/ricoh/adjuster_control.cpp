@@ -4,44 +4,71 @@
 
 namespace measure::emu::ricoh::control {
 
-Json::Value toJson(const AdjusterEmulator::Options& options) {
+namespace {
+
+// Each member of the plain settings, named as on the wire; one list serves
+// both directions.
+template <class Visit>
+void members(AdjusterEmulator::Options& o, Visit visit) {
+    visit("sheets", o.sheets);
+    visit("patches", o.patches);
+    visit("credentials", o.credentials);
+    visit("serialId", o.serialId);
+    visit("holdMs", o.holdMs);
+}
+
+template <class Visit>
+void members(JobScript& s, Visit visit) {
+    visit("pollsPerSheet", s.pollsPerSheet);
+    visit("suspendAtPoll", s.suspendAtPoll);
+    visit("suspendedPolls", s.suspendedPolls);
+    visit("endState", s.endState);
+    visit("stuck", s.stuck);
+}
+
+void take(const Json::Value& v, int& out) {
+    out = v.asInt();
+}
+void take(const Json::Value& v, bool& out) {
+    out = v.asBool();
+}
+void take(const Json::Value& v, std::string& out) {
+    out = v.asString();
+}
+
+template <class T>
+Json::Value toObject(T copy) {
     Json::Value v(Json::objectValue);
-    v["sheets"] = options.sheets;
-    v["patches"] = options.patches;
-    v["credentials"] = options.credentials;
-    v["serialId"] = options.serialId;
-    v["holdMs"] = options.holdMs;
+    members(copy, [&v](const char* name, const auto& member) { v[name] = member; });
     return v;
+}
+
+// Members missing from `value` keep their defaults.
+template <class T>
+T fromObject(const Json::Value& value) {
+    T t;
+    members(t, [&value](const char* name, auto& member) {
+        if (value.isMember(name)) take(value[name], member);
+    });
+    return t;
+}
+
+}  // namespace
+
+Json::Value toJson(const AdjusterEmulator::Options& options) {
+    return toObject(options);
 }
 
 AdjusterEmulator::Options optionsFrom(const Json::Value& value) {
-    AdjusterEmulator::Options o;
-    o.sheets = value.get("sheets", o.sheets).asInt();
-    o.patches = value.get("patches", o.patches).asInt();
-    o.credentials = value.get("credentials", o.credentials).asString();
-    o.serialId = value.get("serialId", o.serialId).asString();
-    o.holdMs = value.get("holdMs", o.holdMs).asInt();
-    return o;
+    return fromObject<AdjusterEmulator::Options>(value);
 }
 
 Json::Value toJson(const JobScript& script) {
-    Json::Value v(Json::objectValue);
-    v["pollsPerSheet"] = script.pollsPerSheet;
-    v["suspendAtPoll"] = script.suspendAtPoll;
-    v["suspendedPolls"] = script.suspendedPolls;
-    v["endState"] = script.endState;
-    v["stuck"] = script.stuck;
-    return v;
+    return toObject(script);
 }
 
 JobScript scriptFrom(const Json::Value& value) {
-    JobScript s;
-    s.pollsPerSheet = value.get("pollsPerSheet", s.pollsPerSheet).asInt();
-    s.suspendAtPoll = value.get("suspendAtPoll", s.suspendAtPoll).asInt();
-    s.suspendedPolls = value.get("suspendedPolls", s.suspendedPolls).asInt();
-    s.endState = value.get("endState", s.endState).asString();
-    s.stuck = value.get("stuck", s.stuck).asBool();
-    return s;
+    return fromObject<JobScript>(value);
 }
 
 Json::Value toJson(const JournalEntry& entry) {
