@@ -4,11 +4,15 @@
 #include <openssl/evp.h>
 #include <tinyxml2.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <regex>
 
+#include "color/spectral.h"
 #include "common/https_server.h"
 #include "measure/measure.h"
 
@@ -65,7 +69,7 @@ PatchText patchText(int patch, const std::string& condition, const std::string& 
         for (double v : xyz) t.cells.push_back(fixed(v, 4));
     } else {
         double lab[3] = {};
-        XYZToLab(xyz[0], xyz[1], xyz[2], &lab[0], &lab[1], &lab[2]);
+        measure::XYZToLab(xyz[0], xyz[1], xyz[2], &lab[0], &lab[1], &lab[2]);
         t.fields = {"LAB_L", "LAB_A", "LAB_B"};
         for (double v : lab) t.cells.push_back(fixed(v, 4));
     }
@@ -114,12 +118,9 @@ std::string AdjusterEmulator::encodedCredentials(const std::string& text) {
     return out;
 }
 
-std::string JournalEntry::header(const std::string& name) const {
-    const auto it = headers.find(name);
-    return it == headers.end() ? std::string() : it->second;
-}
-
 struct AdjusterEmulator::State {
+    explicit State(const std::string& folder) : server(folder) {}
+    measure::emulator::HttpsServer server;
     Options options;
     mutable std::mutex mutex;
     std::condition_variable released;
@@ -165,7 +166,7 @@ struct AdjusterEmulator::State {
 };
 
 AdjusterEmulator::AdjusterEmulator(const std::string& folder, Options options)
-    : state_(std::make_unique<State>()), server_(std::make_unique<measure::emulator::HttpsServer>(folder)) {
+    : state_(std::make_unique<State>(folder)) {
     state_->options = std::move(options);
 }
 
@@ -174,7 +175,7 @@ AdjusterEmulator::~AdjusterEmulator() {
 }
 
 int AdjusterEmulator::port() const {
-    return server_->port();
+    return state_->server.port();
 }
 
 std::string AdjusterEmulator::chartDefinition(int sheets, int patches) {
@@ -245,11 +246,11 @@ void AdjusterEmulator::stop() {
         state_->stopping = true;
     }
     state_->released.notify_all();
-    server_->stop();
+    state_->server.stop();
 }
 
 bool AdjusterEmulator::start() {
-    httplib::SSLServer* http = server_->server();
+    httplib::SSLServer* http = state_->server.server();
     if (http == nullptr) return false;
     State* s = state_.get();
     // The adjuster keeps a client's connection for a whole job.
@@ -458,7 +459,7 @@ bool AdjusterEmulator::start() {
                     json(res, 200, "{\"status\": \"TERMINATED\"}");
                 }));
 
-    return server_->start();
+    return state_->server.start();
 }
 
 }  // namespace measure::emu::ricoh

@@ -5,6 +5,13 @@
 // request, the "Authorization" check and faults per route. The tests run it
 // in-process; ricoh-adjuster-emulator serves it for hands-on use.
 //
+// Two backends behind this one class, so that the same tests run on both
+// systems: on Linux the adjuster runs in this process (OpenSSL and
+// cpp-httplib); in the Windows build, which has neither, every call goes to
+// a Linux ricoh-adjuster-emulator serving adjusters over its loopback
+// control channel (adjuster_control.h), found through the variable
+// MEASURE_RICOH_ADJUSTER_CONTROL that ./dev sets for the wine stage.
+//
 // Its measured data come from real spectra: each patch has a reflectance
 // spectrum (400 to 700 nm) depending on the lighting condition, from which
 // XYZ and Lab under D50 are computed with the library's colorimetry, and the
@@ -14,17 +21,10 @@
 // server's threads answer requests.
 #pragma once
 
-#include <array>
-#include <condition_variable>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
-
-namespace measure::emulator {
-class HttpsServer;
-}
 
 namespace measure::emu::ricoh {
 
@@ -72,7 +72,10 @@ struct JournalEntry {
     std::string partType;
     std::string partContent;
 
-    std::string header(const std::string& name) const;
+    std::string header(const std::string& name) const {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string() : it->second;
+    }
 };
 
 class AdjusterEmulator {
@@ -85,7 +88,8 @@ public:
         int holdMs = 8000;  // how long a held reply waits
     };
 
-    // Certificate files go into `folder`.
+    // Certificate files go into `folder` (the serving process's own folder
+    // in the Windows build).
     AdjusterEmulator(const std::string& folder, Options options);
     ~AdjusterEmulator();
     AdjusterEmulator(const AdjusterEmulator&) = delete;
@@ -125,7 +129,6 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
-    std::unique_ptr<measure::emulator::HttpsServer> server_;
 };
 
 }  // namespace measure::emu::ricoh

@@ -1,6 +1,8 @@
 // ricoh-adjuster-emulator: the Ricoh Auto Color Adjuster's REST service on a
 // loopback HTTPS port for hands-on use. Prints the port, optionally writes
 // the matching chart definition, then answers until interrupted.
+// With --control it serves adjusters on request instead, for tests that run
+// where the adjuster cannot (adjuster_control.h).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "ricoh/adjuster_control.h"
 #include "ricoh/adjuster_emulator.h"
 
 namespace {
@@ -28,7 +31,10 @@ void usage() {
         "  --credentials USER:PASS    the accepted credentials (default user:secret)\n"
         "  --polls-per-sheet N        SCANNING answers per sheet (default 1)\n"
         "  --chart-definition PATH    write the matching chart definition to PATH\n"
-        "Prints the port; answers on https://127.0.0.1:PORT/raca/v1/ until interrupted.");
+        "Prints the port; answers on https://127.0.0.1:PORT/raca/v1/ until interrupted.\n"
+        "usage: ricoh-adjuster-emulator --control FOLDER\n"
+        "  serves adjusters to tests over a loopback control channel; writes its port\n"
+        "  to FOLDER/port and the adjusters' certificates under FOLDER.");
 }
 
 }  // namespace
@@ -38,6 +44,12 @@ int main(int argc, char** argv) {
     rc::AdjusterEmulator::Options options;
     rc::JobScript script;
     std::string chartPath;
+    if (argc == 3 && std::string(argv[1]) == "--control") {
+        const std::string folder = argv[2];
+        if (rc::control::serve(folder, folder + "/port")) return 0;
+        std::fprintf(stderr, "ricoh-adjuster-emulator: cannot serve the control channel\n");
+        return 1;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;

@@ -94,11 +94,14 @@ D* makeDriver(MEASURESTRUCT* pMeasure) {
 }
 
 // Open: makes D(record), enters it in the result block, connects it, refuses
-// it unless connected ("!p" + objectName when it could not be made, "not
-// valid" when not connected; it is closed again and the pointer cleared),
-// then lets it publish its abilities. 0 or -1.
+// it unless connected ("!p" + objectName when it could not be made,
+// `notValid` when not connected; it is closed again and the pointer
+// cleared), then lets it publish its abilities. 0 or -1. The refusal's text
+// is the driver's own where its host log readers expect another ("not valid"
+// otherwise).
 template <class D>
-int32_t OpenEntry(MEASURESTRUCT* pMeasure, const char* name, const char* objectName) {
+int32_t OpenEntry(MEASURESTRUCT* pMeasure, const char* name, const char* objectName,
+                  const char* notValid = "not valid") {
     static_assert(std::is_base_of_v<Driver, D>, "a driver derives from framework::Driver");
     if (pMeasure == nullptr) return -1;
     Log(1, name, nullptr);
@@ -108,7 +111,7 @@ int32_t OpenEntry(MEASURESTRUCT* pMeasure, const char* name, const char* objectN
         if (opened == nullptr) throw DriverError(std::string("!p") + objectName);
         if (!opened->connected.load()) {
             entry::destroyStored(pMeasure);
-            throw DriverError("not valid");
+            throw DriverError(notValid);
         }
         opened->PublishAbilities();
         return 0;

@@ -10,8 +10,10 @@ constexpr framework::ModeSet kModes{MEASURE_MODE_CIE_LAB, MEASURE_MODE_CIE_XYZ, 
 
 }  // namespace
 
+// The adjuster's refusal reads "not valid " with a trailing blank, as the
+// hosts' log readers of this instrument match it.
 int32_t OpenRicohMonet(MEASURESTRUCT* pMeasure) {
-    return framework::OpenEntry<clRICOH_MONET>(pMeasure, "OpenRicohMonet", "RicohMonet");
+    return framework::OpenEntry<clRICOH_MONET>(pMeasure, "OpenRicohMonet", "RicohMonet", "not valid ");
 }
 
 int32_t CloseRicohMonet(MEASURESTRUCT* pMeasure) {

@@ -32,9 +32,13 @@ rc::AdjusterEmulator::Options chart(int sheets, int patches) {
 // --- Open ------------------------------------------------------------------
 
 TEST_F(RicohTest, OpenConnectsToAReadyAdjusterWithItsHeaders) {
-    AdjusterHost host;
+    rc::AdjusterEmulator::Options options;
+    options.serialId = "RACA-0042";
+    AdjusterHost host(options);
     ASSERT_TRUE(host.started);
+    LogCapture log;
     ASSERT_EQ(host.open(), 0);
+    EXPECT_TRUE(log.has("clRICOH_MONET::ThreadConstructor", "READY, serialId RACA-0042"));
     const auto journal = host.emulator.journal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0].method, "GET");
@@ -51,7 +55,7 @@ TEST_F(RicohTest, OpenRefusesABusyAdjusterWrongCredentialsAndNoAddress) {
         LogCapture log;
         EXPECT_EQ(host.open(), -1);
         EXPECT_TRUE(log.has("clRICOH_MONET::ThreadConstructor", "busy (SCANNING)"));
-        EXPECT_TRUE(log.has("OpenRicohMonet", "not valid"));
+        EXPECT_TRUE(log.has("OpenRicohMonet", "not valid "));
     }
     {
         AdjusterHost host;
