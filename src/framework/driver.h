@@ -289,6 +289,12 @@ protected:
         if (MEASURE2STRUCT* e = extendedOrNull(pMeasure)) e->*field = value;
     }
 
+    // MeasureThread: writes `count` patches of `values` into the result
+    // block (36 bands a patch when Mode asks for spectra, else three values)
+    // and announces them with one PostMeasureData. Throws DriverError
+    // ("!pDllData") without a block, and when they do not fit it.
+    void DeliverPatches(const double* values, int count);
+
     // Old-record density delivery. NextDensitySlot answers the slot for the
     // next result (NumOfMeasurements) and throws DriverError(`fullText`) when
     // all 256 are used: a result that cannot be kept fails the request
