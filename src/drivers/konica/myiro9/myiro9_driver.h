@@ -67,6 +67,9 @@ public:
 
     void PublishAbilities() override;
 
+    // The SDK's event handler (the SDK's thread).
+    static void EventHandler(int32_t eventCode);
+
     bool terminal() const { return terminal_; }
 
 protected:
@@ -89,6 +92,30 @@ private:
     void DeliverTerminal();
 
     int DirectMeasurement();
+    // The job kind whose failures RequestFailed reports.
+    enum class Job { Terminal, Direct, InsertPaper };
+    // Registers the event handler for this driver.
+    void RegisterHandler();
+    // FD9_Connect with `client` ("Connection Failed" unless 0 or 1901).
+    void ConnectInstrument(const std::string& client);
+    // Whether the instrument runs a job of a client other than `client`.
+    bool ForeignJob(const std::string& client);
+    // Waits in 100 ms steps for the handler's result; false on a stop.
+    bool WaitResult();
+    // Starts the patch recognition and waits for the measurement's result:
+    // success ends the job with 0, a stop is passed on to the instrument
+    // once and its cancellation awaited.
+    int FinishMeasurement();
+    // Disconnects and unregisters the handler.
+    void EndDirectJob();
+    // FD9_ExitMeasurement with the registered image, or `text` without one.
+    void Show(bool success, const char* text);
+    std::string MeasurementClient() const;
+
+    // Event handler work (SDK thread).
+    void OnEvent(int32_t code);
+    void OnRecognition();
+    void ReadRow();
 
     std::shared_ptr<const Fd9Library> sdk_;
     bool terminal_ = false;
@@ -96,6 +123,19 @@ private:
     int64_t terminalClock_ = 0;
     std::string deviceList_;
     std::string serial_;
+
+    uint32_t openedAt_ = 0;
+    FD9_DeviceInfo device_{};
+    bool imagesRegistered_ = false;
+    Job job_ = Job::Terminal;
+
+    // Shared with the event handler.
+    std::atomic<int> result_{0};
+    std::atomic<bool> recognitionFailed_{false};
+    std::atomic<bool> simpleLayout_{false};
+    std::atomic<int> patchesPerRow_{0};
+    std::atomic<int> nextRow_{0};
+    std::atomic<bool> connectedToInstrument_{false};
 
     // Terminal results of the last complete attempt.
     std::vector<double> values_;
