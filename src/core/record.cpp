@@ -30,7 +30,35 @@ RecordState& state() {
 // allocator is asked for terabytes.
 constexpr uint64_t kMaxBlockBytes = uint64_t{4} << 30;
 
+struct InfoText {
+    std::mutex mutex;
+    std::string text;
+};
+InfoText& infoText() {
+    static InfoText* instance = new InfoText;
+    return *instance;
+}
+
 }  // namespace
+
+void setInfoString(const std::string& text) {
+    std::lock_guard lock(infoText().mutex);
+    infoText().text = text;
+}
+
+bool readInfoString(const char** out) {
+    auto& info = infoText();
+    std::lock_guard lock(info.mutex);
+    if (out != nullptr) *out = info.text.c_str();
+    return !info.text.empty();
+}
+
+std::string_view parameterFileText(const char* text) {
+    if (text == nullptr) return {};
+    const void* end = std::memchr(text, '\0', kMaxParameterText);
+    return std::string_view(
+        text, end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : kMaxParameterText);
+}
 
 bool usingExtendedRecord() {
     return state().extended.load();

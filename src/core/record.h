@@ -6,10 +6,23 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "measure/measure.h"
 
 namespace measure {
+
+// The host's parameter text (pszParameterFile), read no further than
+// kMaxParameterText bytes when it is not terminated before; empty for null.
+inline constexpr size_t kMaxParameterText = 4096;
+std::string_view parameterFileText(const char* text);
+
+// The process-wide instrument information text of GetInfoString, which a
+// driver replaces when it opens an instrument. readInfoString hands out the
+// text's address (valid until the next replacement) and answers whether it
+// is non-empty.
+void setInfoString(const std::string& text);
+bool readInfoString(const char** out);
 
 // The extended view of a record; only valid while the extended record is in use.
 inline MEASURE2STRUCT* extended(MEASURESTRUCT* record) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/driver_table.h"
+#include "drivers/konica/myiro9/myiro9_entries.h"
 #include "drivers/ricoh/ricoh_entries.h"
 #include "drivers/simulator/simulator_entries.h"
 #include "drivers/spectroscan/spectroscan_entries.h"
@@ -24,7 +25,7 @@ inline constexpr DriverTable kIsis{};                                           
 inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET
 inline constexpr DriverTable kGretag = spectroscan::entryTable();                  // clGRETAG
 inline constexpr DriverTable kKonicaMinolta{};                                     // clKONICA_MINOLTA
-inline constexpr DriverTable kKonicaMyiro9{};                                      // clKONICA_MINOLTA_MYIRO9
+inline constexpr DriverTable kKonicaMyiro9 = konica::kMyiro9Table;                 // clKONICA_MINOLTA_MYIRO9
 inline constexpr DriverTable kKonicaMyiro{};                                       // clKONICA_MINOLTA_MYIRO
 inline constexpr DriverTable kSpectroDens = techkon::kSpectroDensTable;            // clSPECTRO_DENS
 inline constexpr DriverTable kRicohMonet = ricoh::entryTable();                    // clRICOH_MONET

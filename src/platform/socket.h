@@ -59,6 +59,11 @@ int sendSome(SocketHandle socket, const void* data, size_t size, uint32_t timeou
 // invalid socket or an error.
 int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs);
 
+// Waits up to `timeoutMs` for the socket to have bytes or an end to read:
+// 1 when a receive would not wait (a 0 from receiveSome then means the peer
+// closed), 0 when the wait timed out, -1 for an invalid socket or an error.
+int waitReadable(SocketHandle socket, uint32_t timeoutMs);
+
 // Binds to `local` (address 0: every interface; port 0: any free port).
 bool bindSocket(SocketHandle socket, const Ipv4Endpoint& local);
 // The address and port the socket is bound to (network order), e.g. after a

@@ -19,17 +19,8 @@ namespace {
 using transport::HttpConnection;
 using transport::HttpResponse;
 
-constexpr size_t kMaxParameterText = 4096;
 // Chart definitions are small XML files; a bigger one is not a chart.
 constexpr std::streamsize kMaxChartFile = 4 << 20;
-
-// The host's parameter text, read no further than its bound.
-std::string_view parameterText(const char* text) {
-    if (text == nullptr) return {};
-    const void* end = std::memchr(text, '\0', kMaxParameterText);
-    return std::string_view(
-        text, end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : kMaxParameterText);
-}
 
 bool readSmallFile(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
@@ -54,7 +45,7 @@ clRICOH_MONET::~clRICOH_MONET() {
 void clRICOH_MONET::ThreadConstructor() {
     const std::string fn = qualified("ThreadConstructor");
     const ParameterText parameter =
-        splitParameterText(parameterText(word(&MEASURE2STRUCT::pszParameterFile)));
+        splitParameterText(parameterFileText(word(&MEASURE2STRUCT::pszParameterFile)));
     chartPath_ = parameter.chartPath;
     authorization_ = parameter.authorization;
     const uint32_t address = word(&MEASURE2STRUCT::NetworkAddress);
@@ -280,20 +271,7 @@ void clRICOH_MONET::Deliver(const std::string& resultPath) {
     if (!readMeasuredData(resultPath, mode, static_cast<int>(std::max<int64_t>(0, wanted)), patches, why))
         throw exRICOH_MONET_LIB(why);
     LogF(3, qualified("MultiMeasurement").c_str(), "%d patches", patches.count);
-    for (int p = 0; p < patches.count; ++p) {
-        const double* v =
-            patches.values.data() + static_cast<size_t>(p) * static_cast<size_t>(patches.valuesPerPatch);
-        const uint64_t index = static_cast<uint64_t>(p);
-        if (mode == MEASURE_MODE_SPECTRAL)
-            writeSpectrum(block, index, v);
-        else
-            writeTriple(block, index, v[0], v[1], v[2]);
-    }
-    if (mode == MEASURE_MODE_SPECTRAL)
-        framework::setSpectralCount(block, static_cast<uint64_t>(patches.count));
-    else
-        framework::setTripleCount(block, static_cast<uint64_t>(patches.count));
-    PostMeasureData(pMeasure, 0, deliveredResult(block));
+    DeliverPatches(patches.values.data(), patches.count);
 }
 
 }  // namespace measure::ricoh

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "color/measured_data.h"
+
 namespace measure::ricoh {
 
 inline constexpr const char* kStatusPath = "/raca/v1/status";
@@ -77,18 +79,8 @@ bool parseChartDefinition(std::string_view xml, ChartDefinition& chart, std::str
 // Polls one job gets at most: 20 per sheet and 10 more.
 int pollLimit(int sheets);
 
-// The patches of a measured IT8 result in one mode (2 Lab, 3 XYZ, 4
-// spectral), at most `maxPatches` of them. Lab and XYZ give three values a
-// patch, spectra 36 (380..730 nm, 0 outside the file's bands). False, with
-// the reason, when the file cannot be read, NUMBER_OF_SETS is missing, the
-// mode's fields are missing, or a cell is not a number: a result the driver
-// cannot trust is never delivered as zeros.
-struct MeasuredPatches {
-    int count = 0;
-    int valuesPerPatch = 0;
-    std::vector<double> values;
-};
-bool readMeasuredData(const std::string& path, uint32_t mode, int maxPatches, MeasuredPatches& out,
-                      std::string& why);
+// The measured IT8 result is read by the shared reader of measured charts.
+using color::MeasuredPatches;
+using color::readMeasuredData;
 
 }  // namespace measure::ricoh
