@@ -10,6 +10,7 @@
 #include "drivers/techkon/spectro_dens_entries.h"
 #include "drivers/xrite/i1io/io_pro_entries.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
+#include "drivers/xrite/isis/isis_entries.h"
 
 namespace measure::drivers {
 
@@ -18,7 +19,7 @@ inline constexpr DriverTable kEyeOnePro = i1pro::kEyeOneProTable;               
 inline constexpr DriverTable kEyeOnePro3{};                                        // clEYE_ONE_PRO3
 inline constexpr DriverTable kIoPro = i1io::kIoProTable;                           // clIO_PRO
 inline constexpr DriverTable kIoPro3{};                                            // clIO_PRO3
-inline constexpr DriverTable kIsis{};                                              // clISIS
+inline constexpr DriverTable kIsis = isis::kIsisTable;                             // clISIS
 inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET
 inline constexpr DriverTable kGretag = spectroscan::entryTable();                  // clGRETAG
 inline constexpr DriverTable kKonicaMinolta{};                                     // clKONICA_MINOLTA
