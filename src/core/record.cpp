@@ -152,4 +152,28 @@ void resetRecordState() {
     forgetWindow();
 }
 
+namespace {
+
+struct InfoText {
+    std::mutex mutex;
+    std::string text;
+};
+InfoText& infoText() {
+    static InfoText* instance = new InfoText;
+    return *instance;
+}
+
+}  // namespace
+
+void setInfoString(const std::string& text) {
+    std::lock_guard lock(infoText().mutex);
+    infoText().text = text;
+}
+
+int32_t readInfoString(const char** out) {
+    std::lock_guard lock(infoText().mutex);
+    if (out != nullptr) *out = infoText().text.c_str();
+    return infoText().text.empty() ? -1 : 0;
+}
+
 }  // namespace measure

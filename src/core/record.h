@@ -66,4 +66,11 @@ void setOpenInstrumentId(uint32_t id);
 // Clears the process-wide record state (module load).
 void resetRecordState();
 
+// The process-wide instrument information text of GetInfoString, which the
+// drivers that describe their device replace at open.
+void setInfoString(const std::string& text);
+// Writes its address (valid until it is replaced) to `out` when given; 0
+// when it is non-empty, else -1.
+int32_t readInfoString(const char** out);
+
 }  // namespace measure

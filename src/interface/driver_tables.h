@@ -11,6 +11,7 @@
 #include "drivers/xrite/i1io/io_pro_entries.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
 #include "drivers/xrite/isis/isis_entries.h"
+#include "drivers/xrite/isis2net/isis2net_entries.h"
 
 namespace measure::drivers {
 
@@ -20,7 +21,7 @@ inline constexpr DriverTable kEyeOnePro3{};                                     
 inline constexpr DriverTable kIoPro = i1io::kIoProTable;                           // clIO_PRO
 inline constexpr DriverTable kIoPro3{};                                            // clIO_PRO3
 inline constexpr DriverTable kIsis = isis::kIsisTable;                             // clISIS
-inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET
+inline constexpr DriverTable kIsis2Net = isis2net::kIsis2NetTable;                 // clISIS2NET
 inline constexpr DriverTable kGretag = spectroscan::entryTable();                  // clGRETAG
 inline constexpr DriverTable kKonicaMinolta{};                                     // clKONICA_MINOLTA
 inline constexpr DriverTable kKonicaMyiro9{};                                      // clKONICA_MINOLTA_MYIRO9

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cstring>
-#include <mutex>
 #include <string_view>
 
+#include "core/record.h"
 #include "interface/driver_tables.h"
 
 namespace measure {
@@ -252,24 +252,10 @@ bool holdsMode(const InstrumentDescriptor* row, uint32_t mode) {
     return false;
 }
 
-struct InfoText {
-    std::mutex mutex;
-    std::string text;
-};
-InfoText& infoText() {
-    static InfoText* instance = new InfoText;
-    return *instance;
-}
-
 }  // namespace
 
 const InstrumentDescriptor* registryRows() {
     return first();
-}
-
-void setInfoString(const std::string& text) {
-    std::lock_guard lock(infoText().mutex);
-    infoText().text = text;
 }
 
 }  // namespace measure
@@ -324,8 +310,5 @@ MEASURE_API void GetDllInterfaceVersion(uint32_t* out) {
 }
 
 MEASURE_API int32_t GetInfoString(const char** out) {
-    auto& info = measure::infoText();
-    std::lock_guard lock(info.mutex);
-    if (out != nullptr) *out = info.text.c_str();
-    return info.text.empty() ? -1 : 0;
+    return measure::readInfoString(out);
 }

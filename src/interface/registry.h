@@ -14,7 +14,4 @@ inline constexpr size_t kRegistryRows = 39;
 // The first row; kRegistryRows rows and the terminator follow contiguously.
 const InstrumentDescriptor* registryRows();
 
-// Replaces the process-wide instrument information text of GetInfoString.
-void setInfoString(const std::string& text);
-
 }  // namespace measure

@@ -59,6 +59,12 @@ int sendSome(SocketHandle socket, const void* data, size_t size, uint32_t timeou
 // invalid socket or an error.
 int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeoutMs);
 
+// Waits up to `timeoutMs` until a receive would not block (bytes, the peer's
+// close or an error are there): 1, 0 when the wait timed out, -1 for an
+// invalid socket or an error. Tells a silent peer from a closed one, for
+// which receiveSome answers 0 alike.
+int waitReadable(SocketHandle socket, uint32_t timeoutMs);
+
 // Binds to `local` (address 0: every interface; port 0: any free port).
 bool bindSocket(SocketHandle socket, const Ipv4Endpoint& local);
 // The address and port the socket is bound to (network order), e.g. after a
@@ -89,6 +95,10 @@ void overrideLocalHostAddresses(std::optional<std::vector<uint32_t>> addresses);
 // A listening socket on 127.0.0.1 (`port` 0: any free port, told in
 // boundPort, host order); kInvalidSocket on failure.
 SocketHandle listenLoopback(uint16_t port, uint16_t& boundPort);
+// The same on another loopback address (127.0.0.0/8, network order), so that
+// several emulated instruments can each have their own; kInvalidSocket for
+// an address outside loopback.
+SocketHandle listenLoopbackOn(uint32_t address, uint16_t port, uint16_t& boundPort);
 // Takes the next connection within `timeoutMs`; kInvalidSocket when none came.
 SocketHandle acceptConnection(SocketHandle listener, uint32_t timeoutMs);
 

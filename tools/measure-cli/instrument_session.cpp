@@ -100,6 +100,7 @@ InstrumentSession::InstrumentSession(const SessionSettings& settings, Display& d
     record_.Mode = settings.mode;
     record_.NumOfPatchesToRead = settings.patches;
     record_.NumPatchesPerLine = settings.perLine;
+    record_.NumPatchesPerChart = settings.perChart;
     record_.MeasurementCondition = settings.condition;
     record_.NetworkAddress = settings.address;
     record_.RicohPort = settings.port;

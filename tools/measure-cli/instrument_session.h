@@ -59,6 +59,7 @@ struct SessionSettings {
     uint32_t mode = MEASURE_MODE_SPECTRAL;  // the mode asked of the instrument
     int32_t patches = 1;
     int32_t perLine = 0;
+    int32_t perChart = 0;  // NumPatchesPerChart
     uint32_t condition = MEASURE_CONDITION_M0;
     bool sound = true;
     uint32_t address = 0;  // network instruments: IPv4 in network order

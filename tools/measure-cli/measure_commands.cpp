@@ -27,11 +27,13 @@ const char* kMeasureHelp =
     "  --instrument ID      registry ID (see measure-cli list)\n"
     "  --patches N          number of patches to measure\n"
     "  --per-line K         patches per strip (default: all in one pass)\n"
+    "  --per-chart K        patches per chart sheet of a sheet-fed reader (default: all on one)\n"
     "  --mode M             lab, xyz, spectral (default), status-e, status-t, din, din-nb;\n"
     "                       density modes are measured as spectra and converted\n"
     "  --condition C        M0 (default), M1, M2 or M3\n"
     "  --single             one patch per button press instead of strips\n"
     "  --chart FILE         chart or parameter file handed to the instrument\n"
+    "  --chart-id TEXT      the same as text, not a file: the chart a network reader fetches\n"
     "  --address A.B.C.D[:PORT]  a network instrument's IPv4 address and port\n"
     "  --credentials USER:PASSWORD  the network instrument's login, sent with the chart\n"
     "  -o, --output FILE    the measurement file (default measurement.txt)\n"
@@ -137,6 +139,7 @@ int runMeasurement(const char* command, const MeasureJob& job, Display& display,
     settings.mode = job.mode.density ? static_cast<uint32_t>(MEASURE_MODE_SPECTRAL) : job.mode.mode;
     settings.patches = job.patches;
     settings.perLine = job.perLine > 0 ? job.perLine : job.patches;
+    settings.perChart = job.perChart;
     settings.condition = job.condition;
     settings.sound = job.sound;
     settings.address = job.address;
@@ -261,10 +264,12 @@ int runMeasure(int argc, char** argv, int first) {
                        {{"--instrument", "", true},
                         {"--patches", "", true},
                         {"--per-line", "", true},
+                        {"--per-chart", "", true},
                         {"--mode", "", true},
                         {"--condition", "", true},
                         {"--single", "", false},
                         {"--chart", "", true},
+                        {"--chart-id", "", true},
                         {"--address", "", true},
                         {"--credentials", "", true},
                         {"--output", "-o", true},
@@ -288,6 +293,11 @@ int runMeasure(int argc, char** argv, int first) {
         if (!k) return fail(command, "--per-line takes 1 to the number of patches, not '" + *perLine + "'");
         job.perLine = static_cast<int32_t>(*k);
     }
+    if (auto perChart = opts.value("--per-chart")) {
+        const auto k = parseInteger(*perChart, 1, job.patches);
+        if (!k) return fail(command, "--per-chart takes 1 to the number of patches, not '" + *perChart + "'");
+        job.perChart = static_cast<int32_t>(*k);
+    }
     const std::string modeText = opts.value("--mode").value_or("spectral");
     const auto mode = findMode(modeText);
     if (!mode)
@@ -304,6 +314,11 @@ int runMeasure(int argc, char** argv, int first) {
         job.condition = *c;
     }
     job.single = opts.has("--single");
+    if (auto chartId = opts.value("--chart-id")) {
+        if (opts.has("--chart")) return fail(command, "--chart and --chart-id exclude each other");
+        if (chartId->empty()) return fail(command, "--chart-id takes a non-empty text");
+        job.chart = *chartId;
+    }
     if (auto chart = opts.value("--chart")) {
         if (!std::filesystem::is_regular_file(*chart)) return fail(command, "no chart file '" + *chart + "'");
         job.chart = *chart;

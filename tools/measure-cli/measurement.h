@@ -18,10 +18,11 @@ struct MeasureJob {
     ModeChoice mode{};
     uint32_t condition = MEASURE_CONDITION_M0;
     int32_t patches = 0;
-    int32_t perLine = 0;  // 0: the whole chart in one pass
+    int32_t perLine = 0;   // 0: the whole chart in one pass
+    int32_t perChart = 0;  // patches per sheet of a sheet-fed reader; 0: all on one
     bool single = false;
     bool sound = true;
-    std::string chart;  // handed to the instrument as its parameter file
+    std::string chart;  // handed to the instrument as its parameter file (a path or a chart ID)
     // A network instrument: IPv4 in network order (0: none) and TCP port (0: none).
     uint32_t address = 0;
     uint32_t port = 0;

@@ -363,6 +363,18 @@ void VirtualIsis::clearJournal() {
 
 using xrite_emu::VirtualIsis;
 
+namespace {
+
+// A text into the caller's buffer, cut to fit and always ended.
+void copyOut(const std::string& text, char* buffer, size_t size) {
+    if (buffer == nullptr || size == 0) return;
+    const size_t n = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+}  // namespace
+
 extern "C" {
 
 EMU_ISIS_API void emu_isis_reset(void) {
@@ -386,11 +398,7 @@ EMU_ISIS_API void emu_isis_set_text(const char* key, const char* value) {
 EMU_ISIS_API int32_t emu_isis_option(const char* key, char* buffer, size_t size) {
     std::string value;
     if (key == nullptr || !VirtualIsis::instance().option(key, value)) return 0;
-    if (buffer != nullptr && size > 0) {
-        const size_t n = std::min(value.size(), size - 1);
-        std::memcpy(buffer, value.data(), n);
-        buffer[n] = '\0';
-    }
+    copyOut(value, buffer, size);
     return 1;
 }
 
@@ -440,11 +448,7 @@ EMU_ISIS_API int32_t emu_isis_count(const char* line) {
 
 EMU_ISIS_API size_t emu_isis_journal(char* buffer, size_t size) {
     const std::string text = VirtualIsis::instance().journal();
-    if (buffer != nullptr && size > 0) {
-        const size_t n = std::min(text.size(), size - 1);
-        std::memcpy(buffer, text.data(), n);
-        buffer[n] = '\0';
-    }
+    copyOut(text, buffer, size);
     return text.size();
 }
 

@@ -85,6 +85,11 @@ int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeout
     }
 }
 
+int waitReadable(SocketHandle socket, uint32_t timeoutMs) {
+    if (socket == kInvalidSocket) return -1;
+    return detail::pollUntil(detail::nativeOf(socket), POLLIN, deadlineAfter(timeoutMs));
+}
+
 int sendDatagram(SocketHandle socket, const void* data, size_t size, const Ipv4Endpoint& peer) {
     if (socket == kInvalidSocket) return -1;
     const sockaddr_in address = detail::toSockaddr(peer);

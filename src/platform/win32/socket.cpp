@@ -144,6 +144,11 @@ int receiveSome(SocketHandle socket, void* buffer, size_t size, uint32_t timeout
     }
 }
 
+int waitReadable(SocketHandle socket, uint32_t timeoutMs) {
+    if (socket == kInvalidSocket) return -1;
+    return pollUntil(detail::nativeOf(socket), POLLRDNORM, deadlineAfter(timeoutMs));
+}
+
 int sendDatagram(SocketHandle socket, const void* data, size_t size, const Ipv4Endpoint& peer) {
     if (socket == kInvalidSocket || size > 0x7FFFFFFF) return -1;
     const SOCKET s = detail::nativeOf(socket);
