@@ -361,7 +361,7 @@ std::vector<uint8_t> Isis2NetEmulator::answer(size_t r, uint32_t command, const 
                 for (int i = 0; i < 6; ++i) out.f32(1.0f);
                 break;
             }
-            const int patches = s.rows * s.columns;
+            const int patches = s.rows * s.columns / (fault == Fault::HalfTheValues ? 2 : 1);
             for (int condition = 0; condition < 3; ++condition) {
                 for (int p = 0; p < patches; ++p) {
                     if (command == kCommandSpectralData) {

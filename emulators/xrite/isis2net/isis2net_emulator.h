@@ -29,6 +29,7 @@ enum class Fault {
     BadJobId,         // measurement data whose job ID is "ZZ" (no rows or columns)
     ShortValues,      // measurement data with 24 bytes of values
     ValuesNotThirds,  // measurement data with two stray bytes after the blocks
+    HalfTheValues,    // measurement data whose blocks hold the first half of the patches
     Oversized,        // a header announcing 17 MiB
     Slow,             // the answer comes later than one receive time-out
     Silent,           // the connection is taken and never answered

@@ -213,6 +213,8 @@ TEST(Isis2Net, EachBadDataAnswerEndsTheJobWithItsText) {
         {emu::Fault::ShortValues, "catch(Error ocurred: not enough data to display)", 0},
         // Two stray bytes: the blocks are a third each, cut to whole patches.
         {emu::Fault::ValuesNotThirds, nullptr, 48},
+        // Values for fewer patches than the job's rows and columns: those present.
+        {emu::Fault::HalfTheValues, nullptr, 24},
     };
     for (const auto& c : cases) {
         emu::ReaderSettings reader;
@@ -227,8 +229,9 @@ TEST(Isis2Net, EachBadDataAnswerEndsTheJobWithItsText) {
             EXPECT_EQ(end, MEASURE_END_DONE);
             ASSERT_EQ(host.triples.size(), 1u);
             EXPECT_EQ(host.triples[0].size(), c.delivered);
-            const auto m0 = emu::readerXyz(47, 0);
-            EXPECT_EQ(host.triples[0][47], (std::array<double, 3>{m0[0], m0[1], m0[2]}));
+            const int last = static_cast<int>(c.delivered) - 1;
+            const auto m0 = emu::readerXyz(last, 0);
+            EXPECT_EQ(host.triples[0][last], (std::array<double, 3>{m0[0], m0[1], m0[2]}));
             continue;
         }
         EXPECT_EQ(end, MEASURE_END_FAILED) << c.text;
