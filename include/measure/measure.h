@@ -140,6 +140,7 @@ enum {
     opi1IsRevisionA = 0x00000010,
     opLanConectivity = 0x00000020,
     opi1i02isConnected = 0x00000040, /* the i1Pro sits on an i1iO2 table */
+    opiSisIsXLDevice = 0x00000080,   /* the i1iSis is the XL model (wider sheets) */
     opSingleMeasurementOption = 0x00000400,
     opUVCutOption = 0x00020000,
     opM0Mode = 0x00040000,

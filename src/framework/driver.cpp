@@ -229,6 +229,14 @@ void Driver::xBeepSuccess(SuccessBeep form) {
     });
 }
 
+void Driver::DoubleBeep(uint32_t gapMs) {
+    xBeepSuccess(SuccessBeep::Immediate);
+    if (soundSelector() != MEASURE_SOUND_BUILT_IN) {
+        Pause(gapMs);
+        xBeepSuccess(SuccessBeep::Immediate);
+    }
+}
+
 void Driver::xBeepFailure() {
     RunOnKeyThread([this] {
         Log(3, qualified("xBeepFailure").c_str(), nullptr);

@@ -210,6 +210,10 @@ public:
     void KeyNotification();
     void xBeepSuccess(SuccessBeep form);
     void xBeepFailure();
+    // MeasureThread: the closing beeps of a finished sheet or chart: sound
+    // 111, and a second one after `gapMs` unless the built-in sounds were
+    // chosen (then the one is enough).
+    void DoubleBeep(uint32_t gapMs);
     // Any short side request on KeyThread (logged and swallowed when
     // KeyThread stays busy past its 2000 ms).
     void RunOnKeyThread(std::function<void()> work);

@@ -13,6 +13,8 @@
 #include "drivers/xrite/i1io3/io_pro3_entries.h"
 #include "drivers/xrite/i1pro/eye_one_pro_entries.h"
 #include "drivers/xrite/i1pro3/eye_one_pro3_entries.h"
+#include "drivers/xrite/isis/isis_entries.h"
+#include "drivers/xrite/isis2net/isis2net_entries.h"
 
 namespace measure::drivers {
 
@@ -21,8 +23,8 @@ inline constexpr DriverTable kEyeOnePro = i1pro::kEyeOneProTable;               
 inline constexpr DriverTable kEyeOnePro3 = i1pro3::kEyeOnePro3Table;               // clEYE_ONE_PRO3
 inline constexpr DriverTable kIoPro = i1io::kIoProTable;                           // clIO_PRO
 inline constexpr DriverTable kIoPro3 = i1io3::kIoPro3Table;                        // clIO_PRO3
-inline constexpr DriverTable kIsis{};                                              // clISIS
-inline constexpr DriverTable kIsis2Net{};                                          // clISIS2NET
+inline constexpr DriverTable kIsis = isis::kIsisTable;                             // clISIS
+inline constexpr DriverTable kIsis2Net = isis2net::kIsis2NetTable;                 // clISIS2NET
 inline constexpr DriverTable kGretag = spectroscan::entryTable();                  // clGRETAG
 inline constexpr DriverTable kKonicaMinolta{};                                     // clKONICA_MINOLTA
 inline constexpr DriverTable kKonicaMyiro9 = konica::kMyiro9Table;                 // clKONICA_MINOLTA_MYIRO9

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <mutex>
 #include <string_view>
 
 #include "core/record.h"

@@ -125,10 +125,15 @@ void overrideLocalHostAddresses(std::optional<std::vector<uint32_t>> addresses) 
 }
 
 SocketHandle listenLoopback(uint16_t port, uint16_t& boundPort) {
+    return listenLoopbackOn(loopbackAddress(), port, boundPort);
+}
+
+SocketHandle listenLoopbackOn(uint32_t loopback, uint16_t port, uint16_t& boundPort) {
+    if ((ntohl(loopback) >> 24) != 127) return kInvalidSocket;
     const SocketHandle listener = createTcpSocket();
     if (listener == kInvalidSocket) return kInvalidSocket;
     if (detail::kReuseListeningAddress) setSocketOption(listener, SocketOption::ReuseAddress, 1);
-    sockaddr_in address = detail::toSockaddr({loopbackAddress(), htons(port)});
+    sockaddr_in address = detail::toSockaddr({loopback, htons(port)});
     detail::SockLen length = sizeof address;
     if (::bind(nativeOf(listener), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(nativeOf(listener), 16) != 0 ||

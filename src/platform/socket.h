@@ -94,6 +94,10 @@ void overrideLocalHostAddresses(std::optional<std::vector<uint32_t>> addresses);
 // A listening socket on 127.0.0.1 (`port` 0: any free port, told in
 // boundPort, host order); kInvalidSocket on failure.
 SocketHandle listenLoopback(uint16_t port, uint16_t& boundPort);
+// The same on another loopback address (127.0.0.0/8, network order), so that
+// several emulated instruments can each have their own; kInvalidSocket for
+// an address outside loopback.
+SocketHandle listenLoopbackOn(uint32_t address, uint16_t port, uint16_t& boundPort);
 // Takes the next connection within `timeoutMs`; kInvalidSocket when none came.
 SocketHandle acceptConnection(SocketHandle listener, uint32_t timeoutMs);
 

@@ -88,3 +88,39 @@ TEST(LocalHost, AddressesComeFromTheOverrideWhileOneIsSet) {
 
 }  // namespace
 }  // namespace measure::platform
+
+namespace measure::platform {
+namespace {
+
+TEST(TcpSocket, ReadableTellsASilentPeerFromAClosedOneOnAnotherLoopbackAddress) {
+    uint32_t second = 0;
+    ASSERT_TRUE(parseIpv4("127.0.0.2", second));
+    uint16_t port = 0;
+    const SocketHandle listener = listenLoopbackOn(second, 0, port);
+    ASSERT_NE(listener, kInvalidSocket);
+    uint32_t outside = 0;
+    ASSERT_TRUE(parseIpv4("192.0.2.1", outside));
+    uint16_t unused = 0;
+    EXPECT_EQ(listenLoopbackOn(outside, 0, unused), kInvalidSocket);
+
+    const SocketHandle client = createTcpSocket();
+    ASSERT_TRUE(connectSocket(client, {second, hostToNetwork16(port)}, 5000));
+    const SocketHandle peer = acceptConnection(listener, 5000);
+    ASSERT_NE(peer, kInvalidSocket);
+    // Silent: the wait times out.
+    EXPECT_EQ(waitReadable(client, 10), 0);
+    ASSERT_EQ(sendSome(peer, "ab", 2, 5000), 2);
+    EXPECT_EQ(waitReadable(client, 5000), 1);
+    char buffer[4];
+    EXPECT_EQ(receiveSome(client, buffer, sizeof buffer, 5000), 2);
+    // Closed: readable, and the receive reads the end.
+    closeSocket(peer);
+    EXPECT_EQ(waitReadable(client, 5000), 1);
+    EXPECT_EQ(receiveSome(client, buffer, sizeof buffer, 5000), 0);
+    EXPECT_EQ(waitReadable(kInvalidSocket, 10), -1);
+    closeSocket(client);
+    closeSocket(listener);
+}
+
+}  // namespace
+}  // namespace measure::platform

@@ -34,6 +34,7 @@ const char* kMeasureHelp =
     "  --condition C        M0 (default), M1, M2 or M3\n"
     "  --single             one patch per button press instead of strips\n"
     "  --chart FILE         chart or parameter file handed to the instrument\n"
+    "  --chart-id TEXT      the same as text, not a file: the chart a network reader fetches\n"
     "  --address A.B.C.D[:PORT]  a network instrument's IPv4 address and port\n"
     "  --credentials USER:PASSWORD  the network instrument's login, sent with the chart\n"
     "  -o, --output FILE    the measurement file (default measurement.txt)\n"
@@ -269,6 +270,7 @@ int runMeasure(int argc, char** argv, int first) {
                         {"--condition", "", true},
                         {"--single", "", false},
                         {"--chart", "", true},
+                        {"--chart-id", "", true},
                         {"--address", "", true},
                         {"--credentials", "", true},
                         {"--output", "-o", true},
@@ -313,6 +315,11 @@ int runMeasure(int argc, char** argv, int first) {
         job.condition = *c;
     }
     job.single = opts.has("--single");
+    if (auto chartId = opts.value("--chart-id")) {
+        if (opts.has("--chart")) return fail(command, "--chart and --chart-id exclude each other");
+        if (chartId->empty()) return fail(command, "--chart-id takes a non-empty text");
+        job.chart = *chartId;
+    }
     if (auto chart = opts.value("--chart")) {
         if (!std::filesystem::is_regular_file(*chart)) return fail(command, "no chart file '" + *chart + "'");
         job.chart = *chart;

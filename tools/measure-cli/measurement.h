@@ -22,7 +22,7 @@ struct MeasureJob {
     int32_t perChart = 0;  // patches per chart sheet; 0: the whole chart on one
     bool single = false;
     bool sound = true;
-    std::string chart;  // handed to the instrument as its parameter file
+    std::string chart;  // handed to the instrument as its parameter file (a path or a chart ID)
     // A network instrument: IPv4 in network order (0: none) and TCP port (0: none).
     uint32_t address = 0;
     uint32_t port = 0;

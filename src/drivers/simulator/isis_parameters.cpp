@@ -1,13 +1,11 @@
 #include "drivers/simulator/isis_parameters.h"
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <system_error>
 
 #include "color/chart_text.h"
+#include "color/layout_text.h"
 #include "core/logger.h"
 
 namespace measure::simulator {
@@ -22,8 +20,6 @@ constexpr std::array<const char*, 2> kSpectropadKeys = {"Patches_X", "Patches_Y"
 constexpr int kSpectropadId = 34;
 constexpr size_t kShortestFile = 10;
 constexpr size_t kLongestValue = 9;
-// A layout file is a few hundred bytes; what lies beyond this is not read.
-constexpr size_t kLongestFile = 64 * 1024;
 
 // Written when a chart reader opens (host thread), read by its measurement
 // thread later; one instrument is open at a time.
@@ -44,15 +40,9 @@ bool isValueChar(char c) {
 template <size_t N>
 int parseKeys(std::string_view text, const std::array<const char*, N>& keys) {
     for (const char* key : keys) {
-        const std::string_view name(key);
-        const size_t at = text.find(name);
-        if (at == std::string_view::npos) return kParameterKeyMissing;
-        // The key, one separator, then the value.
-        size_t pos = at + name.size() + 1;
-        std::string value;
-        while (pos < text.size() && value.size() < kLongestValue && isValueChar(text[pos]))
-            value += text[pos++];
-        const int number = parseInt(value);
+        const auto value = layoutValue(text, key, isValueChar, kLongestValue);
+        if (!value) return kParameterKeyMissing;
+        const int number = parseInt(*value);
         std::lock_guard lock(store().mutex);
         store().values[key] = number;
     }
@@ -68,16 +58,8 @@ int ISIS_SetParametersFromText(std::string_view text, int simulatedId) {
 
 int ISIS_SetParametersFromFile(const char* path, int simulatedId) {
     try {
-        if (path == nullptr) return kParameterFileMissing;
-        // Only a regular file is read, and only its beginning: a FIFO or a
-        // device would hold the open, a huge file fill the memory.
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) return kParameterFileMissing;
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return kParameterFileMissing;
-        std::string text(kLongestFile, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<size_t>(in.gcount()));
+        std::string text;
+        if (!loadLayoutText(path, text)) return kParameterFileMissing;
         return ISIS_SetParametersFromText(text, simulatedId);
     } catch (...) {
         Log(0, "ISIS_SetParametersFromFile", "catch ...");

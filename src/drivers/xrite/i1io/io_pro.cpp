@@ -201,14 +201,6 @@ void clIO_PRO::Park() {
     TableOption("HoldPosition", false);
 }
 
-void clIO_PRO::DoubleBeep(uint32_t gapMs) {
-    xBeepSuccess(framework::SuccessBeep::Immediate);
-    if (soundSelector() != MEASURE_SOUND_BUILT_IN) {
-        Pause(gapMs);
-        xBeepSuccess(framework::SuccessBeep::Immediate);
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Options
 

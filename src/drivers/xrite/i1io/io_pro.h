@@ -86,9 +86,6 @@ private:
     void TriggerMeasurement();
     // Home, foil off, hold off: the table at rest after a job.
     void Park();
-    // The closing beeps: one, and a second after `gapMs` unless the host
-    // plays the sounds itself.
-    void DoubleBeep(uint32_t gapMs);
 
     // --- jobs ---
     // NumPatchesPerChart, or every patch when the host gives none.
