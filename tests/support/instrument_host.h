@@ -176,18 +176,22 @@ private:
             EXPECT_EQ(head->StartNm, 380u);
             EXPECT_EQ(head->StepNm, 10u);
             EXPECT_EQ(head->NumBands, 36u);
-            std::vector<std::array<double, 36>> patches(head->NumPatches);
-            for (uint64_t i = 0; i < head->NumPatches; ++i)
+            // A driver may already write its next patches into the block:
+            // the count is read once.
+            const uint64_t count = head->NumPatches;
+            std::vector<std::array<double, 36>> patches(count);
+            for (uint64_t i = 0; i < count; ++i)
                 std::memcpy(patches[i].data(), MEASURE_SPECTRAL_PATCH(result, i), sizeof patches[i]);
             spectra.push_back(patches);
-            return static_cast<int64_t>(head->NumPatches);
+            return static_cast<int64_t>(count);
         }
         const auto* head = static_cast<const MEASURE_TRIPLE_RESULT*>(result);
-        std::vector<std::array<double, 3>> patches(head->NumPatches);
-        for (uint64_t i = 0; i < head->NumPatches; ++i)
+        const uint64_t count = head->NumPatches;
+        std::vector<std::array<double, 3>> patches(count);
+        for (uint64_t i = 0; i < count; ++i)
             std::memcpy(patches[i].data(), MEASURE_TRIPLE_VALUES(result, i), sizeof patches[i]);
         triples.push_back(patches);
-        return static_cast<int64_t>(head->NumPatches);
+        return static_cast<int64_t>(count);
     }
 
     HostWindow window_;
