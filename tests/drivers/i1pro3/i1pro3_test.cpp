@@ -68,6 +68,23 @@ TEST_F(I1Pro3, DeviceTypeFitsTheRowAndTheHeadDecidesTheConditionBits) {
     }
 }
 
+TEST_F(I1Pro3, AnSdkVersionBelowOneOrWithoutDigitsIsReportedButOpens) {
+    for (const char* version : {"0.9.4", "SDK"}) {
+        LogCapture log;
+        emu_i1_set_text("SDKVersion", version);
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), 0) << version;
+        EXPECT_TRUE(
+            log.has("clEYE_ONE_PRO3::ThreadConstructor", "Wrong version of i1Pro364.dll please update!"))
+            << version;
+    }
+    LogCapture log;
+    emu_i1_set_text("SDKVersion", "1.2");
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+    EXPECT_EQ(host.open(), 0);
+    EXPECT_FALSE(log.contains("Wrong version"));
+}
+
 TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
     emu_i1_set_holder(EMU_I1_HOLDER_I1PRO);
     emu_i1_clear_journal();
@@ -184,6 +201,23 @@ TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
         EXPECT_TRUE(log.contains("a strip needs the host's NumPatchesPerLine"));
         host.rec.NumPatchesPerLine = -3;
         EXPECT_EQ(StartMultiMeasure(host.record()), -1);
+    }
+    {
+        // Ten patches in strips of six: the last strip's extra patches are cut.
+        I1ProHost host(49, MEASURE_MODE_SPECTRAL, 10);
+        host.rec.PositionRecognition = 1;
+        ready(host);
+        EXPECT_EQ(i1Option("PatchesPerLine"), "6");
+        queue(strip(0, 6));
+        queue(strip(6, 6));
+        host.pressOn = {MEASURE_STATUS_WAIT_USER};
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(host.spectra.size(), 2u);
+        EXPECT_EQ(host.spectra[0].size(), 6u);
+        ASSERT_EQ(host.spectra[1].size(), 4u);
+        EXPECT_EQ(host.spectra[1][3], chartSpectrum(9));
+        ASSERT_EQ(host.close(), 0);
     }
     I1ProHost host(49, MEASURE_MODE_STATUS_E, 6);
     ready(host);
