@@ -24,9 +24,10 @@ namespace rc = measure::emu::ricoh;
 using namespace std::chrono_literals;
 
 inline constexpr uint32_t kMessage = 0x7300;
-// The jobs run at a twentieth of the specified time: 150 ms polls and a
-// 250 ms transfer timeout, which a loopback request meets on a busy machine.
-inline constexpr double kJobTimeScale = 0.05;
+// The jobs run at a tenth of the specified time: 300 ms polls and a 500 ms
+// transfer timeout, which a loopback request meets on a busy machine (also
+// under wine, whose TLS answers more slowly).
+inline constexpr double kJobTimeScale = 0.1;
 
 class AdjusterHost : public measure::test::RecordHost {
 public:
@@ -61,7 +62,7 @@ public:
     // Collects notifications up to the thread end: its code, or -100 when
     // none came within `timeout`. With `untilStatus`, that status ends the
     // wait too (answering kStatusReached).
-    int waitEnd(std::chrono::milliseconds timeout = 20s, int untilStatus = -1) {
+    int waitEnd(std::chrono::milliseconds timeout = 60s, int untilStatus = -1) {
         return takeUntilEnd(timeout, untilStatus, [this](const measure::test::HostMessage& m) {
             if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA)
                 results.push_back(reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(m.lParam)));
