@@ -30,30 +30,27 @@ struct HostEvent {
     }
 };
 
-class InstrumentHost {
+// What every test host keeps: an extended record for one registry row whose
+// notifications go to the host's window, opened and closed through the
+// exports.
+class RecordHost {
 public:
-    static constexpr uint32_t kMessage = 0x7000;
-
-    // An extended record for `id` in `mode`; `press` is what the user does
-    // when prompted.
-    InstrumentHost(uint32_t id, uint32_t mode, int32_t patches, std::function<void()> press)
-        : press_(std::move(press)) {
+    RecordHost(uint32_t id, uint32_t mode, int32_t patches, uint32_t message) {
         rec.cb = MEASURE2_RECORD_SIZE;
         rec.instrument = id;
         rec.Mode = mode;
         rec.NumOfPatchesToRead = patches;
         rec.hWnd = window_.handle();
-        rec.Message = kMessage;
-        rec.SoundSelector = 2;  // silence
+        rec.Message = message;
     }
-    ~InstrumentHost() {
+    ~RecordHost() {
         // The window goes first: a driver waiting for the host to take a
         // sent message must not wait for a host that has gone.
         window_.destroy();
-        if (opened_) CloseInstrument(record());
+        close();
     }
-    InstrumentHost(const InstrumentHost&) = delete;
-    InstrumentHost& operator=(const InstrumentHost&) = delete;
+    RecordHost(const RecordHost&) = delete;
+    RecordHost& operator=(const RecordHost&) = delete;
 
     MEASURESTRUCT* record() { return reinterpret_cast<MEASURESTRUCT*>(&rec); }
     int32_t open() {
@@ -61,15 +58,51 @@ public:
         opened_ = result == 0;
         return result;
     }
-    // Opens with the plain record (density modes only).
+    // Opens with the plain record (the first 2080 bytes, density modes only).
     int32_t openOld() {
         const int32_t result = OpenInstrument(record());
         opened_ = result == 0;
         return result;
     }
+    // CloseInstrument's answer; 0 when nothing is open.
     int32_t close() {
+        if (!opened_) return 0;
         opened_ = false;
         return CloseInstrument(record());
+    }
+
+    // A request's notifications up to its thread end (takeUntilThreadEnd):
+    // statuses go to `statuses`, every other message to `other`.
+    int takeUntilEnd(std::chrono::milliseconds timeout, int untilStatus,
+                     const std::function<void(const HostMessage&)>& other) {
+        return takeUntilThreadEnd(window_, rec.Message, timeout, untilStatus, statuses, other);
+    }
+    // True when nothing at all arrives within `ms`.
+    bool quiet(int ms) {
+        HostMessage m{};
+        return window_.next(m, ms) == 0;
+    }
+
+    MEASURE2STRUCT rec{};
+    std::vector<int> statuses;
+
+protected:
+    HostWindow& window() { return window_; }
+
+private:
+    HostWindow window_;
+    bool opened_ = false;
+};
+
+class InstrumentHost : public RecordHost {
+public:
+    static constexpr uint32_t kMessage = 0x7000;
+
+    // An extended record for `id` in `mode`; `press` is what the user does
+    // when prompted.
+    InstrumentHost(uint32_t id, uint32_t mode, int32_t patches, std::function<void()> press)
+        : RecordHost(id, mode, patches, kMessage), press_(std::move(press)) {
+        rec.SoundSelector = 2;  // silence
     }
 
     // Statuses after which the host presses the button (the prompts that
@@ -84,7 +117,7 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
             HostMessage msg{};
-            if (window_.next(msg, 20) != 1) continue;
+            if (window().next(msg, 20) != 1) continue;
             const HostEvent event = take(msg);
             events.push_back(event);
             if (onEvent) onEvent(event);
@@ -125,7 +158,6 @@ public:
         return n;
     }
 
-    MEASURE2STRUCT rec{};
     std::vector<HostEvent> events;
     // Per data message: the patches it delivered (three values or 36 bands).
     std::vector<std::vector<std::array<double, 3>>> triples;
@@ -194,8 +226,6 @@ private:
         return static_cast<int64_t>(count);
     }
 
-    HostWindow window_;
-    bool opened_ = false;
     std::function<void()> press_;
 };
 

@@ -72,7 +72,7 @@ TEST_F(RicohTest, OpenRefusesABusyAdjusterWrongCredentialsAndNoAddress) {
     }
     {
         AdjusterHost host;
-        host.r.NetworkAddress = 0;
+        host.rec.NetworkAddress = 0;
         LogCapture log;
         EXPECT_EQ(host.open(), -1);
         EXPECT_TRUE(log.has("clRICOH_MONET::ThreadConstructor", "no address and port"));
@@ -142,7 +142,7 @@ TEST_F(RicohTest, LabJobDeliversTheAdjustersValuesAndSendsTheExactRequests) {
 
 TEST_F(RicohTest, XyzJobUnderM1DeliversItsValues) {
     AdjusterHost host(chart(2, 24), MEASURE_MODE_CIE_XYZ);
-    host.r.MeasurementCondition = MEASURE_CONDITION_M1;
+    host.rec.MeasurementCondition = MEASURE_CONDITION_M1;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(host.measure(), MEASURE_END_DONE);
     EXPECT_EQ(host.emulator.journal()[1].body,
@@ -154,7 +154,7 @@ TEST_F(RicohTest, XyzJobUnderM1DeliversItsValues) {
 
 TEST_F(RicohTest, SpectralJobUnderM2FillsTheBandsFrom400To700) {
     AdjusterHost host(chart(2, 24), MEASURE_MODE_SPECTRAL);
-    host.r.MeasurementCondition = MEASURE_CONDITION_M2;
+    host.rec.MeasurementCondition = MEASURE_CONDITION_M2;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(host.measure(), MEASURE_END_DONE);
     EXPECT_EQ(host.emulator.journal()[1].body,
@@ -173,7 +173,7 @@ TEST_F(RicohTest, SpectralJobUnderM2FillsTheBandsFrom400To700) {
 
 TEST_F(RicohTest, NeverDeliversMorePatchesThanTheHostAskedFor) {
     AdjusterHost host(chart(1, 24), MEASURE_MODE_CIE_LAB);
-    host.r.NumOfPatchesToRead = 10;
+    host.rec.NumOfPatchesToRead = 10;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(host.measure(), MEASURE_END_DONE);
     ASSERT_EQ(host.triples()->NumPatches, 10u);

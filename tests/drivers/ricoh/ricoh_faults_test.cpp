@@ -92,7 +92,7 @@ TEST_F(RicohFaultTest, HeldAndDroppedRepliesEndTheJob) {
         const auto begin = std::chrono::steady_clock::now();
         EXPECT_EQ(host.measure(), MEASURE_END_STOPPED);
         EXPECT_EQ(host.statuses, (std::vector<int>{1, 0}));
-        // The 5 s timeout is 250 ms here: the job ends long before the
+        // The 5 s timeout is 500 ms here: the job ends long before the
         // 6 s the adjuster holds its reply.
         EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
     }
@@ -126,8 +126,8 @@ TEST_F(RicohFaultTest, PollsRunOnTheScaledClock) {
     ASSERT_EQ(host.measure(), MEASURE_END_DONE);
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_EQ(host.emulator.count("GET", "/raca/v1/jobs/job-1"), 12);  // 11 polls and the result
-    // 10 pauses of 3000 ms at a twentieth: 1.5 s, not 30 s.
-    EXPECT_GE(took, 1500ms);
+    // 10 pauses of 3000 ms at a tenth: 3 s, not 30 s.
+    EXPECT_GE(took, 3000ms);
     EXPECT_LT(took, 15s);
 }
 

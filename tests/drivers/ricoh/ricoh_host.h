@@ -15,6 +15,7 @@
 #include "platform/socket.h"
 #include "ricoh/adjuster_emulator.h"
 #include "support/host_window.h"
+#include "support/instrument_host.h"
 #include "support/test_environment.h"
 
 namespace ricoh_test {
@@ -23,41 +24,30 @@ namespace rc = measure::emu::ricoh;
 using namespace std::chrono_literals;
 
 inline constexpr uint32_t kMessage = 0x7300;
-// The jobs run at a twentieth of the specified time: 150 ms polls and a
-// 250 ms transfer timeout, which a loopback request meets on a busy machine.
-inline constexpr double kJobTimeScale = 0.05;
+// The jobs run at a tenth of the specified time: 300 ms polls and a 500 ms
+// transfer timeout, which a loopback request meets on a busy machine (also
+// under wine, whose TLS answers more slowly).
+inline constexpr double kJobTimeScale = 0.1;
 
-class AdjusterHost {
+class AdjusterHost : public measure::test::RecordHost {
 public:
     explicit AdjusterHost(rc::AdjusterEmulator::Options options = {}, uint32_t mode = MEASURE_MODE_CIE_LAB)
-        : emulator(dir.path(), options) {
+        : RecordHost(61, mode, options.patches, kMessage), emulator(dir.path(), options) {
         started = emulator.start();
         chartPath = dir.file("chart.xml");
         std::ofstream(chartPath, std::ios::binary) << emulator.chartDefinition();
         setParameter(chartPath + "?" + rc::AdjusterEmulator::encodedCredentials(options.credentials));
-        r.cb = MEASURE2_RECORD_SIZE;
-        r.instrument = 61;
-        r.Mode = mode;
-        r.hWnd = window_.handle();
-        r.Message = kMessage;
-        r.NumOfPatchesToRead = options.patches;
-        r.NetworkAddress = measure::platform::loopbackAddress();
-        r.RicohPort = static_cast<uint32_t>(emulator.port());
+        rec.NetworkAddress = measure::platform::loopbackAddress();
+        rec.RicohPort = static_cast<uint32_t>(emulator.port());
     }
-    ~AdjusterHost() {
-        close();
-        window_.destroy();
-        emulator.stop();
-    }
-    AdjusterHost(const AdjusterHost&) = delete;
-    AdjusterHost& operator=(const AdjusterHost&) = delete;
+    // The driver closes while its adjuster still answers.
+    ~AdjusterHost() { close(); }
 
     void setParameter(const std::string& text) {
         parameter_ = std::vector<char>(text.begin(), text.end());
         parameter_.push_back('\0');
-        r.pszParameterFile = parameter_.data();
+        rec.pszParameterFile = parameter_.data();
     }
-    MEASURESTRUCT* record() { return reinterpret_cast<MEASURESTRUCT*>(&r); }
     // The open makes the connection: its TLS handshake gets the whole 5 s
     // timeout, whatever the job runs at, as a process's first handshake may
     // be slow (Windows' TLS under wine loads its libraries then); the job's
@@ -65,25 +55,18 @@ public:
     // otherwise.
     int open() {
         measure::test::ScopedTimeScale handshake(1.0);
-        const int result = Open2Instrument(record());
-        open_ = result == 0;
-        return result;
-    }
-    void close() {
-        if (open_) CloseInstrument(record());
-        open_ = false;
+        return RecordHost::open();
     }
     int start() { return StartMultiMeasure(record()); }
 
     // Collects notifications up to the thread end: its code, or -100 when
     // none came within `timeout`. With `untilStatus`, that status ends the
     // wait too (answering kStatusReached).
-    int waitEnd(std::chrono::milliseconds timeout = 20s, int untilStatus = -1) {
-        return measure::test::takeUntilThreadEnd(
-            window_, kMessage, timeout, untilStatus, statuses, [this](const measure::test::HostMessage& m) {
-                if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA)
-                    results.push_back(reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(m.lParam)));
-            });
+    int waitEnd(std::chrono::milliseconds timeout = 60s, int untilStatus = -1) {
+        return takeUntilEnd(timeout, untilStatus, [this](const measure::test::HostMessage& m) {
+            if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA)
+                results.push_back(reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(m.lParam)));
+        });
     }
     // Runs one job to its end.
     int measure() {
@@ -113,14 +96,10 @@ public:
     rc::AdjusterEmulator emulator;
     bool started = false;
     std::string chartPath;
-    MEASURE2STRUCT r{};
-    std::vector<int> statuses;
     std::vector<const uint8_t*> results;
 
 private:
-    measure::test::HostWindow window_;
     std::vector<char> parameter_;
-    bool open_ = false;
 };
 
 }  // namespace ricoh_test

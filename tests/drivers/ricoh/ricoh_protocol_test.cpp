@@ -9,14 +9,9 @@ namespace {
 
 using namespace measure::ricoh;
 
-TEST(RicohProtocol, JobBodiesAreByteExact) {
-    EXPECT_EQ(jobBody(0, MEASURE_MODE_CIE_LAB),
-              R"({"lightingCondition": "M0","colorSpace": "LAB","outputFormat": "IT8"})");
-    EXPECT_EQ(jobBody(2, MEASURE_MODE_SPECTRAL),
-              R"({"lightingCondition": "M2","colorSpace": "SPECTRAL_REFLECTANCE","outputFormat": "IT8"})");
-    EXPECT_EQ(jobBody(1, MEASURE_MODE_CIE_XYZ),
-              R"({"lightingCondition": "M1","colorSpace": "XYZ","outputFormat": "IT8"})");
-    // An unknown condition is measured as M0.
+// The bodies of the conditions and modes a host sets are checked end to end
+// (the adjuster's journal); an unknown condition is measured as M0.
+TEST(RicohProtocol, UnknownConditionsAreMeasuredAsM0) {
     EXPECT_EQ(jobBody(7, MEASURE_MODE_CIE_XYZ),
               R"({"lightingCondition": "M0","colorSpace": "XYZ","outputFormat": "IT8"})");
 }
@@ -31,19 +26,12 @@ TEST(RicohProtocol, ParameterTextSplitsAtTheQuestionMark) {
     EXPECT_EQ(dottedAddress(0x0100007Fu), "127.0.0.1");  // network order on a little-endian machine
 }
 
+// The adjuster's own forms ("jobid", one character, a late or unterminated
+// key, path characters) are met end to end; these are the rest.
 TEST(RicohProtocol, IdentifiersAreTheTextBetweenTheQuotes) {
     std::string id, why;
     ASSERT_TRUE(extractJobId(R"({"jobId": "7Fa-9_x"})", id, why));
     EXPECT_EQ(id, "7Fa-9_x");
-    ASSERT_TRUE(extractJobId(R"({"jobid": "low"})", id, why));
-    EXPECT_EQ(id, "low");
-    ASSERT_TRUE(extractJobId(R"({"jobId": "Q"})", id, why));
-    EXPECT_EQ(id, "Q");
-    // The key only past the first 1000 characters is not looked for.
-    EXPECT_FALSE(extractJobId("{\"pad\": \"" + std::string(1000, 'p') + "\", \"jobId\": \"late\"}", id, why));
-    EXPECT_EQ(why, "no jobId");
-    EXPECT_FALSE(extractJobId(R"({"jobId": "open)", id, why));
-    EXPECT_EQ(why, "jobId is unterminated");
     EXPECT_FALSE(extractJobId(R"({"jobId": ""})", id, why));
     EXPECT_EQ(why, "jobId is empty or too long");
     EXPECT_FALSE(extractJobId("{\"jobId\": \"" + std::string(129, 'a') + "\"}", id, why));
@@ -52,7 +40,7 @@ TEST(RicohProtocol, IdentifiersAreTheTextBetweenTheQuotes) {
     EXPECT_EQ(why, "jobId is not followed by a text");
     EXPECT_FALSE(extractJobId(R"({"jobId": 12})", id, why));
     EXPECT_EQ(why, "jobId is not followed by a text");
-    for (const char* bad : {"a/b", "a?b", "a#b", "..", "a b", "a%2F"}) {
+    for (const char* bad : {"a b", "a%2F"}) {
         EXPECT_FALSE(extractJobId(std::string(R"({"jobId": ")") + bad + "\"}", id, why)) << bad;
         EXPECT_EQ(id, "") << bad;
     }
@@ -68,13 +56,9 @@ TEST(RicohProtocol, StatusRepliesAreReadFromTheText) {
     EXPECT_EQ(parseDeviceStatus(R"({"status": "SCANNING"})").state, DeviceState::Scanning);
     EXPECT_EQ(parseDeviceStatus(R"({"status": "OFFLINE"})").state, DeviceState::Unknown);
 
+    // Malformed job replies are met end to end; a nesting too deep for any
+    // reader is refused, not followed.
     std::string status, why;
-    ASSERT_TRUE(parseJobStatus(R"({"jobId": "a", "status": "SUSPENDED"})", status, why));
-    EXPECT_EQ(status, "SUSPENDED");
-    EXPECT_FALSE(parseJobStatus(R"({"status": ["COMPLETED"]})", status, why));
-    EXPECT_EQ(why, "reply has no status text");
-    EXPECT_FALSE(parseJobStatus(R"("COMPLETED")", status, why));
-    EXPECT_EQ(why, "reply is not a JSON object");
     EXPECT_FALSE(parseJobStatus(std::string(100000, '['), status, why));
     EXPECT_EQ(why, "reply is not JSON");
 }

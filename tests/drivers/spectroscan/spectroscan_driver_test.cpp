@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "spectroscan/spectroscan_emulator.h"
 #include "support/host_window.h"
+#include "support/instrument_host.h"
 #include "support/test_environment.h"
 
 namespace {
@@ -44,60 +45,25 @@ private:
 };
 
 // A host with its message window and a record for instrument 5.
-class Host {
+class Host : public measure::test::RecordHost {
 public:
-    Host(uint32_t mode, int patches, int perLine) {
-        r.cb = MEASURE2_RECORD_SIZE;
-        r.instrument = 5;
-        r.Mode = mode;
-        r.hWnd = window_.handle();
-        r.Message = kMessage;
-        r.NumOfPatchesToRead = patches;
-        r.NumPatchesPerLine = perLine;
-    }
-    ~Host() {
-        close();
-        window_.destroy();
-    }
-    Host(const Host&) = delete;
-    Host& operator=(const Host&) = delete;
-
-    MEASURESTRUCT* record() { return reinterpret_cast<MEASURESTRUCT*>(&r); }
-    int open() {
-        const int result = Open2Instrument(record());
-        open_ = result == 0;
-        return result;
-    }
-    // The old record: only the first 2080 bytes and the density modes.
-    int openOld() {
-        const int result = OpenInstrument(record());
-        open_ = result == 0;
-        return result;
-    }
-    void close() {
-        if (open_) CloseInstrument(record());
-        open_ = false;
+    Host(uint32_t mode, int patches, int perLine) : RecordHost(5, mode, patches, kMessage) {
+        rec.NumPatchesPerLine = perLine;
     }
 
     // Collects notifications up to the thread end; its code, or -100 when
     // none came within `timeout`. With `endStatus`, that status also ends
     // the wait and gives kStatusSeen.
     int waitEnd(std::chrono::milliseconds timeout = 30s, int endStatus = -1) {
-        return measure::test::takeUntilThreadEnd(
-            window_, kMessage, timeout, endStatus, statuses, [this](const measure::test::HostMessage& m) {
-                if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_PAGENO)
-                    pages.push_back(static_cast<int>(m.lParam));
-                if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA) data.push_back(m);
-                if (m.message == kMessage + MEASURE_MSG_OLD_RECORD_DENSITY) densities.push_back(m);
-            });
+        return takeUntilEnd(timeout, endStatus, [this](const measure::test::HostMessage& m) {
+            if (m.message == kMessage + MEASURE_MSG_STATUS && m.wParam == MEASURE_KIND_PAGENO)
+                pages.push_back(static_cast<int>(m.lParam));
+            if (m.message == kMessage + MEASURE_MSG_MEASURE_DATA) data.push_back(m);
+            if (m.message == kMessage + MEASURE_MSG_OLD_RECORD_DENSITY) densities.push_back(m);
+        });
     }
     // A corner registration ends with status 23, or with a thread end when it fails.
     int waitCorners() { return waitEnd(30s, MEASURE_STATUS_CORNERS_DONE); }
-    // True when nothing at all arrives within `ms`.
-    bool quiet(int ms) {
-        measure::test::HostMessage m{};
-        return window_.next(m, ms) == 0;
-    }
     void clearNotes() {
         statuses.clear();
         pages.clear();
@@ -105,15 +71,9 @@ public:
         densities.clear();
     }
 
-    MEASURE2STRUCT r{};
-    std::vector<int> statuses;
     std::vector<int> pages;
     std::vector<measure::test::HostMessage> data;       // Message+4: pointer to the results
     std::vector<measure::test::HostMessage> densities;  // Message: old-record density slots
-
-private:
-    measure::test::HostWindow window_;
-    bool open_ = false;
 };
 
 ss::ChartLayout chart(int rows, int patches) {
@@ -185,7 +145,7 @@ TEST_F(SpectroScanDriver, ProbingSkipsPortsThatAnswerWronglyAndFindsTheTableOnTh
     PortMap map({fiveFields.path(), noColon.path(), scan.path(), kNoPort});
     Host host(MEASURE_MODE_SPECTRAL, 24, 6);
     ASSERT_EQ(host.open(), 0);
-    EXPECT_EQ(host.r.port, 3);
+    EXPECT_EQ(host.rec.port, 3);
     // A wrong answer moves on to the next port at once, not to the next rate.
     EXPECT_EQ(fiveFields.commandsStartingWith("; 0").size(), 1u);
     EXPECT_EQ(noColon.commandsStartingWith("; 0").size(), 1u);
@@ -203,7 +163,7 @@ TEST_F(SpectroScanDriver, ProbingSkipsPortsThatAnswerWronglyAndFindsTheTableOnTh
     EXPECT_TRUE(log.has("clGRETAG::XYTableData", "Serial number     204711"));
     EXPECT_TRUE(log.has("clGRETAG::XYTableData", "Production date   12.05.1999"));
     host.close();
-    EXPECT_EQ(host.r.port, -1);
+    EXPECT_EQ(host.rec.port, -1);
 }
 
 TEST_F(SpectroScanDriver, NoTableOnAnyPortFailsTheOpen) {
@@ -213,8 +173,8 @@ TEST_F(SpectroScanDriver, NoTableOnAnyPortFailsTheOpen) {
     PortMap map({silent.path(), kNoPort, kNoPort, kNoPort});
     Host host(MEASURE_MODE_SPECTRAL, 24, 6);
     EXPECT_EQ(host.open(), -1);
-    EXPECT_EQ(host.r.port, -1);
-    EXPECT_EQ(host.r.pDllData, nullptr);
+    EXPECT_EQ(host.rec.port, -1);
+    EXPECT_EQ(host.rec.pDllData, nullptr);
     EXPECT_EQ(silent.commandsStartingWith("; 0").size(), 4u);  // one try per rate
 }
 
@@ -239,7 +199,7 @@ TEST_F(SpectroScanDriver, SetupSendsTheMeasurementTypeAndTheModesDensityStandard
     EXPECT_EQ(SetupInstrument(host.record()), 0);
     EXPECT_EQ(count("; 77 155"), 1u);
     EXPECT_EQ(count("; 22 3 1 3 0"), 1u);
-    host.r.Mode = MEASURE_MODE_CIE_LAB;
+    host.rec.Mode = MEASURE_MODE_CIE_LAB;
     EXPECT_EQ(SetupInstrument(host.record()), -1);
 }
 
@@ -277,7 +237,7 @@ TEST_F(SpectroScanDriver, ARotatedChartIsRegisteredAndMeasuredWithinOneStepOfEve
     }
     EXPECT_TRUE(contains(host.statuses, {9, 2, 0}));
     EXPECT_TRUE(parked(table->state()));
-    EXPECT_EQ(host.r.CellX, 0);
+    EXPECT_EQ(host.rec.CellX, 0);
 }
 
 TEST_F(SpectroScanDriver, OnePatchPerRowRegistersOnlyCornerOneAndStepsByTheNominalRowPitch) {
@@ -287,8 +247,8 @@ TEST_F(SpectroScanDriver, OnePatchPerRowRegistersOnlyCornerOneAndStepsByTheNomin
     layout.pitchY = 120;
     startTable(layout);
     Host host(MEASURE_MODE_SPECTRAL, 4, 1);
-    host.r.CellX = 7000;  // micrometres: 70 by 120 table steps
-    host.r.CellY = 12000;
+    host.rec.CellX = 7000;  // micrometres: 70 by 120 table steps
+    host.rec.CellY = 12000;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartRegisterCorners(host.record()), 0);
     ASSERT_EQ(host.waitCorners(), kStatusSeen);
@@ -380,10 +340,10 @@ TEST_F(SpectroScanDriver, StatusEFromSpectraGoesIntoTheDensitySlotsWithAMessageP
     const uint32_t header[3] = {380, 10, 36};
     for (int k = 0; k < 12; ++k) {
         EXPECT_EQ(host.densities[k].wParam, static_cast<uint64_t>(k + 1));
-        EXPECT_EQ(host.densities[k].lParam, reinterpret_cast<int64_t>(&host.r.Density[k][0]));
+        EXPECT_EQ(host.densities[k].lParam, reinterpret_cast<int64_t>(&host.rec.Density[k][0]));
         double d[4];
         ASSERT_EQ(SpectrumToDensity(d, header, ss::patchSpectrum(k).data(), 0), 1);
-        for (int c = 0; c < 4; ++c) EXPECT_NEAR(host.r.Density[k][c], d[c] * 1000, 1.5) << k << "," << c;
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(host.rec.Density[k][c], d[c] * 1000, 1.5) << k << "," << c;
     }
     EXPECT_EQ(count("; 177 1 1"), 1u);
 }
@@ -408,7 +368,7 @@ TEST_F(SpectroScanDriver, TheHeadsDensityOutputFillsTheOldRecordsSlotsForAFixedF
         const auto d = ss::headDensities(ss::patchSpectrum(k));  // visual first
         const double expected[4] = {d[1], d[2], d[3], d[0]};
         for (int c = 0; c < 4; ++c)
-            EXPECT_NEAR(host.r.Density[k][c], expected[c] * 1000, 1.0) << k << "," << c;
+            EXPECT_NEAR(host.rec.Density[k][c], expected[c] * 1000, 1.0) << k << "," << c;
     }
 }
 
@@ -433,7 +393,7 @@ TEST_F(SpectroScanDriver, WhiteCalibrationComesBeforeEveryFourthRow) {
 TEST_F(SpectroScanDriver, AWholeChartRunsOverTwoSheets) {
     startTable(chart(2, 6));
     Host host(MEASURE_MODE_SPECTRAL, 24, 6);
-    host.r.NumPatchesPerChart = 12;
+    host.rec.NumPatchesPerChart = 12;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);
     ASSERT_EQ(host.waitEnd(), MEASURE_END_DONE);
