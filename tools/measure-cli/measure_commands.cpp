@@ -32,6 +32,8 @@ const char* kMeasureHelp =
     "  --condition C        M0 (default), M1, M2 or M3\n"
     "  --single             one patch per button press instead of strips\n"
     "  --chart FILE         chart or parameter file handed to the instrument\n"
+    "  --chart-id TEXT      a chart the instrument's own side knows by name, handed to\n"
+    "                       the instrument as its parameter text (FD-9 terminal)\n"
     "  --address A.B.C.D[:PORT]  a network instrument's IPv4 address and port\n"
     "  --credentials USER:PASSWORD  the network instrument's login, sent with the chart\n"
     "  -o, --output FILE    the measurement file (default measurement.txt)\n"
@@ -265,6 +267,7 @@ int runMeasure(int argc, char** argv, int first) {
                         {"--condition", "", true},
                         {"--single", "", false},
                         {"--chart", "", true},
+                        {"--chart-id", "", true},
                         {"--address", "", true},
                         {"--credentials", "", true},
                         {"--output", "-o", true},
@@ -307,6 +310,11 @@ int runMeasure(int argc, char** argv, int first) {
     if (auto chart = opts.value("--chart")) {
         if (!std::filesystem::is_regular_file(*chart)) return fail(command, "no chart file '" + *chart + "'");
         job.chart = *chart;
+    }
+    if (auto chartId = opts.value("--chart-id")) {
+        if (opts.has("--chart")) return fail(command, "--chart and --chart-id exclude each other");
+        if (chartId->empty()) return fail(command, "--chart-id takes a non-empty text");
+        job.chart = *chartId;
     }
     if (auto address = opts.value("--address")) {
         if (!parseAddress(*address, job.address, job.port))
