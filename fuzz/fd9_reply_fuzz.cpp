@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int result = replyResult(reply);
     if (result != -2 && result != static_cast<int>(size)) std::abort();
     const std::string_view body = replyBody(reply);
-    if (body.size() > size || (!body.empty() && body.data() + body.size() != reply.data() + size)) std::abort();
+    if (body.size() > size || (!body.empty() && body.data() + body.size() != reply.data() + size))
+        std::abort();
     int64_t seconds = -1;
     if (parseDateHeader(reply, seconds) && (seconds < 0 || seconds > 253402300799LL)) std::abort();
     std::string_view cgats;
