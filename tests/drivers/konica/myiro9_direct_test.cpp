@@ -234,6 +234,21 @@ TEST(Myiro9Direct, WithoutACancelReportTheStopAndTheCloseStillReturn) {
     EXPECT_FALSE(d.fd9().inCallback());
 }
 
+TEST(Myiro9Direct, NoEventReachesTheDriverAfterItsClose) {
+    DirectHost d(38, MEASURE_MODE_SPECTRAL, 8, 6);
+    ASSERT_EQ(d.host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(d.host.record()), 0);
+    // Closed while the rows come in: the close stops the instrument, lets go
+    // of it and of the handler, and from then on nothing is delivered.
+    ASSERT_TRUE(test::waitFor([&] { return !d.fd9().events().empty(); }));
+    EXPECT_EQ(d.host.close(), 0);
+    EXPECT_FALSE(d.fd9().inCallback());
+    const size_t delivered = d.fd9().events().size();
+    const auto j = d.fd9().journal();
+    EXPECT_EQ(j.back(), "Disconnect");
+    EXPECT_FALSE(test::waitFor([&] { return d.fd9().events().size() != delivered; }, 50));
+}
+
 TEST(Myiro9Direct, InsertionThenTheSimpleMeasurement) {
     DirectHost d(56, MEASURE_MODE_CIE_XYZ, 2, 4);
     d.host.rec.NumOfPatchesToRead = 99;  // the simple measurement takes the chart as recognised
