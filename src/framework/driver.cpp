@@ -244,23 +244,22 @@ void Driver::xBeepFailure() {
     });
 }
 
-void Driver::DeliverPatches(const double* values, int count, int first) {
+void Driver::DeliverPatches(const double* values, int count) {
     uint8_t* block = GetResultBlock(pMeasure);
     if (block == nullptr) throw DriverError("!pDllData");
     const bool spectral = pMeasure->Mode == MEASURE_MODE_SPECTRAL;
     const size_t per = spectral ? MEASURE_SPECTRAL_BANDS : 3;
     const uint64_t n = static_cast<uint64_t>(count < 0 ? 0 : count);
-    const uint64_t start = static_cast<uint64_t>(first < 0 ? 0 : first);
     if (spectral)
-        setSpectralCount(block, start + n);
+        setSpectralCount(block, n);
     else
-        setTripleCount(block, start + n);
+        setTripleCount(block, n);
     for (uint64_t p = 0; p < n; ++p) {
         const double* v = values + p * per;
         if (spectral)
-            writeSpectrum(block, start + p, v);
+            writeSpectrum(block, p, v);
         else
-            writeTriple(block, start + p, v[0], v[1], v[2]);
+            writeTriple(block, p, v[0], v[1], v[2]);
     }
     PostMeasureData(pMeasure, 0, deliveredResult(block));
 }

@@ -293,14 +293,11 @@ protected:
         if (MEASURE2STRUCT* e = extendedOrNull(pMeasure)) e->*field = value;
     }
 
-    // Writes `count` patches of `values` into the result block from patch
-    // `first` on (36 bands a patch when Mode asks for spectra, else three
-    // values), sets the block's count to first + count and announces the
-    // block with one PostMeasureData: a chart delivered in parts keeps the
-    // parts announced before, so a host that reads a notification late
-    // still finds them in place. Throws DriverError ("!pDllData") without a
-    // block, and when they do not fit it.
-    void DeliverPatches(const double* values, int count, int first = 0);
+    // Writes `count` patches of `values` into the result block (36 bands a
+    // patch when Mode asks for spectra, else three values) and announces
+    // them with one PostMeasureData. Throws DriverError ("!pDllData")
+    // without a block, and when they do not fit it.
+    void DeliverPatches(const double* values, int count);
 
     // Old-record density delivery. NextDensitySlot answers the slot for the
     // next result (NumOfMeasurements) and throws DriverError(`fullText`) when

@@ -102,6 +102,7 @@ TEST_F(CliArguments, EveryWrongArgumentIsOneLineAndStatusOne) {
         {"measure", "--instrument", "999", "--patches", "6", "--mode", "status-e"},
         {"measure", "--instrument", "999", "--patches", "6", "--condition", "M4"},
         {"measure", "--instrument", "999", "--patches", "6", "--chart", "no-such-chart.txt"},
+        {"measure", "--instrument", "42", "--patches", "6", "--mode", "lab", "--chart-id", ""},
         {"measure", "--instrument", "999", "--patches", "6", "-o", "no/such/folder/out.txt"},
         {"measure", "--instrument", "999", "--patches", "6", "--single=yes"},
         {"measure", "--instrument", "999", "--instrument", "11", "--patches", "6"},

@@ -101,10 +101,8 @@ TEST(Myiro9Direct, EachModeAndConditionDeliversTheChartRowByRow) {
             ASSERT_EQ(d.measure(), MEASURE_END_DONE) << mode << " " << condition;
             EXPECT_EQ(d.host.values(HostEvent::Status), (std::vector<int64_t>{1, 3, 14, 12, 9, 0}));
             EXPECT_EQ(d.host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3}));
-            // Each row's notification announces the chart so far; the last
-            // holds all of it in chart order.
-            ASSERT_EQ(d.host.values(HostEvent::Data).size(), 3u);
-            ASSERT_EQ(d.host.values(HostEvent::Data).back(), 15);
+            // Rows are read as they come, the chart announced whole.
+            ASSERT_EQ(d.host.values(HostEvent::Data), (std::vector<int64_t>{15}));
             const int32_t kind = mode == MEASURE_MODE_SPECTRAL  ? kFd9DataSpectral
                                  : mode == MEASURE_MODE_CIE_XYZ ? kFd9DataXyz
                                                                 : kFd9DataLab;
@@ -196,8 +194,8 @@ TEST(Myiro9Direct, ErrorEventsAndAFailedPatchFailTheMeasurement) {
     LogCapture log;
     EXPECT_EQ(d.measure(), MEASURE_END_FAILED);
     EXPECT_TRUE(log.has(kFn, "catch(The count of measurement data does not match.)"));
-    // The first row was whole and delivered; the broken one was not.
-    EXPECT_EQ(d.host.values(HostEvent::Data), (std::vector<int64_t>{6}));
+    // A chart with a broken row is not delivered at all.
+    EXPECT_TRUE(d.host.values(HostEvent::Data).empty());
 }
 
 TEST(Myiro9Direct, AStopIsPassedOnOnceAndEndsWithTheCancellation) {
@@ -234,6 +232,21 @@ TEST(Myiro9Direct, WithoutACancelReportTheStopAndTheCloseStillReturn) {
     EXPECT_FALSE(d.fd9().inCallback());
 }
 
+TEST(Myiro9Direct, NoEventReachesTheDriverAfterItsClose) {
+    DirectHost d(38, MEASURE_MODE_SPECTRAL, 8, 6);
+    ASSERT_EQ(d.host.open(), 0);
+    ASSERT_EQ(StartMultiMeasure(d.host.record()), 0);
+    // Closed while the rows come in: the close stops the instrument, lets go
+    // of it and of the handler, and from then on nothing is delivered.
+    ASSERT_TRUE(test::waitFor([&] { return !d.fd9().events().empty(); }));
+    EXPECT_EQ(d.host.close(), 0);
+    EXPECT_FALSE(d.fd9().inCallback());
+    const size_t delivered = d.fd9().events().size();
+    const auto j = d.fd9().journal();
+    EXPECT_EQ(j.back(), "Disconnect");
+    EXPECT_FALSE(test::waitFor([&] { return d.fd9().events().size() != delivered; }, 50));
+}
+
 TEST(Myiro9Direct, InsertionThenTheSimpleMeasurement) {
     DirectHost d(56, MEASURE_MODE_CIE_XYZ, 2, 4);
     d.host.rec.NumOfPatchesToRead = 99;  // the simple measurement takes the chart as recognised
@@ -246,8 +259,7 @@ TEST(Myiro9Direct, InsertionThenTheSimpleMeasurement) {
     d.host.events.clear();
     ASSERT_EQ(StartSimpleMultiMeasure(d.host.record()), 0);
     ASSERT_EQ(d.host.runToEnd(), MEASURE_END_DONE);
-    ASSERT_EQ(d.host.values(HostEvent::Data).size(), 2u);
-    ASSERT_EQ(d.host.triples.back().size(), 8u);
+    ASSERT_EQ(d.host.values(HostEvent::Data), (std::vector<int64_t>{8}));
     EXPECT_EQ(d.host.triples.back()[7][0],
               static_cast<double>(kt::VirtualFd9::patchData(7, kFd9DataXyz, 0)[0]));
     EXPECT_TRUE(test::waitFor([&] { return d.fd9().journal().back() == "Disconnect"; }, 5000));

@@ -332,6 +332,8 @@ int clKONICA_MINOLTA_MYIRO9::DirectMeasurement() {
 int clKONICA_MINOLTA_MYIRO9::FinishMeasurement() {
     PostStatusCode(pMeasure, kStatusPatchRecognition);
     result_.store(0);
+    chart_.clear();
+    chartPatches_ = 0;
     sdk_->FD9_StartPreMeasurement();
     bool stopSent = false;
     int cancelSteps = 0;
@@ -444,6 +446,9 @@ void clKONICA_MINOLTA_MYIRO9::OnEvent(int32_t code) {
         case kFd9EventChartDone:
             ReadRow();
             if (result_.load() != 0) return;  // a row failed: the job reports it
+            // The chart is announced whole: its rows come faster than a host
+            // takes a notification, and the host reads the one result block.
+            DeliverPatches(chart_.data(), chartPatches_);
             Show(true, "Measurement successful");
             result_.store(static_cast<int>(Fd9Result::Success));
             return;
@@ -500,10 +505,8 @@ void clKONICA_MINOLTA_MYIRO9::OnRecognition() {
     PostStatusCode(pMeasure, MEASURE_STATUS_KEY_PRESSED);
 }
 
-// Reads the next row of patches in the mode's kind and delivers the chart so
-// far: the rows come faster than a host takes their notifications, so each
-// row is written at its place in the chart; a patch the SDK cannot give
-// fails the measurement (-1).
+// Reads the next row of patches in the mode's kind into the chart; a patch
+// the SDK cannot give fails the measurement (-1).
 void clKONICA_MINOLTA_MYIRO9::ReadRow() {
     if (result_.load() != 0) return;  // the measurement failed already
     const int row = nextRow_.fetch_add(1);
@@ -542,7 +545,8 @@ void clKONICA_MINOLTA_MYIRO9::ReadRow() {
             values[static_cast<size_t>(p) * static_cast<size_t>(per) + static_cast<size_t>(v)] =
                 read[static_cast<size_t>(v)];
     }
-    DeliverPatches(values.data(), patches, row * patches);
+    chart_.insert(chart_.end(), values.begin(), values.end());
+    chartPatches_ += patches;
 }
 
 }  // namespace measure::konica

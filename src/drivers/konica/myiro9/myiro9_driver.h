@@ -136,6 +136,10 @@ private:
     std::atomic<int> patchesPerRow_{0};
     std::atomic<int> nextRow_{0};
     std::atomic<bool> connectedToInstrument_{false};
+    // The rows read so far (cleared by the job before the instrument starts,
+    // then the event thread's alone).
+    std::vector<double> chart_;
+    int chartPatches_ = 0;
 
     // Terminal results of the last complete attempt.
     std::vector<double> values_;
