@@ -219,9 +219,8 @@ void Isis2NetEmulator::discoveryLoop() {
             // A query of another host (flags 0) and a response cut short.
             const std::vector<uint8_t> other = buildDiscoveryQuery();
             platform::sendDatagram(udp_, other.data(), other.size(), from);
-            std::vector<uint8_t> cut = discoveryAnswer(readers_.front().settings);
-            cut.resize(cut.size() - 3);
-            platform::sendDatagram(udp_, cut.data(), cut.size(), from);
+            const std::vector<uint8_t> whole = discoveryAnswer(readers_.front().settings);
+            platform::sendDatagram(udp_, whole.data(), whole.size() - 3, from);
         }
         for (const auto& reader : readers_) {
             const std::vector<uint8_t> answer = discoveryAnswer(reader.settings);
