@@ -168,12 +168,14 @@ bool clSPECTRO_DENS::WhiteCalibration(bool report) {
                                   kCalibrationSteps, kCalibrationStepMs);
     events_->calibrating = false;
     if (answered && events_->calibrated.load() && !events_->error.load()) {
+        // Recorded before it is reported: a host asking MustCalibrate on
+        // "calibration done" must hear that none is due.
+        calibratedSingle = true;
+        calibratedMulti = true;
         if (report) {
             PostStatusCode(pMeasure, MEASURE_STATUS_IDLE);
             PostStatusCode(pMeasure, MEASURE_STATUS_CALIBRATION_DONE);
         }
-        calibratedSingle = true;
-        calibratedMulti = true;
         return true;
     }
     if (halted()) return false;
