@@ -25,6 +25,28 @@ bool parseIpv4(const char* text, uint32_t& address) {
     return true;
 }
 
+uint16_t parsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5) return 0;
+    uint32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : 0;
+}
+
+bool parseLoopbackEndpoint(std::string_view text, Ipv4Endpoint& endpoint) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) return false;
+    const uint16_t port = parsePort(text.substr(colon + 1));
+    uint32_t address = 0;
+    if (port == 0 || !parseIpv4(std::string(text.substr(0, colon)).c_str(), address) ||
+        (ntohl(address) >> 24) != 127)
+        return false;
+    endpoint = {address, htons(port)};
+    return true;
+}
+
 bool resolveIpv4(const char* name, uint32_t& address) {
     if (name == nullptr || *name == '\0' || !detail::startSockets()) return false;
     addrinfo hints{};

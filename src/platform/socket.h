@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -36,6 +37,13 @@ uint32_t loopbackAddress();
 bool parseIpv4(const char* text, uint32_t& address);
 // The first IPv4 address of a host name; false when it does not resolve.
 bool resolveIpv4(const char* name, uint32_t& address);
+
+// A port number in decimal, 1 to 65535; 0 for any other text.
+uint16_t parsePort(std::string_view text);
+// "127.x.y.z:PORT" as an endpoint; false for any other text. The redirects
+// of discovery targets for tests and the demo take only loopback endpoints,
+// so that a mistyped value can never send a datagram off the machine.
+bool parseLoopbackEndpoint(std::string_view text, Ipv4Endpoint& endpoint);
 
 // A new IPv4 stream socket, kInvalidSocket on failure.
 SocketHandle createTcpSocket();
@@ -90,6 +98,24 @@ std::vector<uint32_t> localHostAddresses();
 // resolver again), so that what depends on it does not depend on the
 // machine's name service.
 void overrideLocalHostAddresses(std::optional<std::vector<uint32_t>> addresses);
+
+// Owns a socket handle and closes it when it goes (or on close()).
+class OwnedSocket {
+public:
+    explicit OwnedSocket(SocketHandle handle) : handle_(handle) {}
+    ~OwnedSocket() { close(); }
+    OwnedSocket(const OwnedSocket&) = delete;
+    OwnedSocket& operator=(const OwnedSocket&) = delete;
+    SocketHandle get() const { return handle_; }
+    bool valid() const { return handle_ != kInvalidSocket; }
+    void close() {
+        if (handle_ != kInvalidSocket) closeSocket(handle_);
+        handle_ = kInvalidSocket;
+    }
+
+private:
+    SocketHandle handle_;
+};
 
 // A listening socket on 127.0.0.1 (`port` 0: any free port, told in
 // boundPort, host order); kInvalidSocket on failure.

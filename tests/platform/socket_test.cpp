@@ -77,6 +77,17 @@ TEST(UdpSocket, ReceiveGivesUpAfterItsScaledWait) {
     EXPECT_EQ(sendDatagram(kInvalidSocket, "x", 1, {loopbackAddress(), 9}), -1);
 }
 
+TEST(DiscoveryRedirect, OnlyLoopbackEndpointsWithAPortAreTaken) {
+    Ipv4Endpoint endpoint{1, 2};
+    ASSERT_TRUE(parseLoopbackEndpoint("127.0.0.3:51005", endpoint));
+    EXPECT_EQ(endpoint.address, hostToNetwork32(0x7F000003));
+    EXPECT_EQ(endpoint.port, hostToNetwork16(51005));
+    for (const char* text : {"255.255.255.255:51005", "224.0.0.251:5353", "192.168.1.20:8800", "127.0.0.1",
+                             "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:+80", "localhost:80", ":80"})
+        EXPECT_FALSE(parseLoopbackEndpoint(text, endpoint)) << text;
+    EXPECT_EQ(endpoint.address, hostToNetwork32(0x7F000003)) << "a refused text leaves the endpoint alone";
+}
+
 TEST(LocalHost, AddressesComeFromTheOverrideWhileOneIsSet) {
     const std::vector<uint32_t> fixed{loopbackAddress(), hostToNetwork32(0x7F000002)};
     overrideLocalHostAddresses(fixed);

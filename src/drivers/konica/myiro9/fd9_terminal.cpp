@@ -13,61 +13,24 @@ namespace {
 
 namespace pf = platform;
 
-class Socket {
-public:
-    explicit Socket(pf::SocketHandle handle) : handle_(handle) {}
-    ~Socket() {
-        if (handle_ != pf::kInvalidSocket) pf::closeSocket(handle_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    pf::SocketHandle get() const { return handle_; }
-    bool valid() const { return handle_ != pf::kInvalidSocket; }
-    void close() {
-        if (handle_ != pf::kInvalidSocket) pf::closeSocket(handle_);
-        handle_ = pf::kInvalidSocket;
-    }
-
-private:
-    pf::SocketHandle handle_;
-};
-
-// A port number 1..65535 in decimal, else 0.
-uint16_t parsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5) return 0;
-    uint32_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        v = v * 10 + static_cast<uint32_t>(c - '0');
-    }
-    return v >= 1 && v <= 65535 ? static_cast<uint16_t>(v) : 0;
-}
-
+// The broadcast target, or the loopback endpoint tests and the demo give.
 pf::Ipv4Endpoint discoveryDestination() {
     pf::Ipv4Endpoint to{0xFFFFFFFFu, pf::hostToNetwork16(kDiscoveryPort)};
-    const auto text = pf::environmentVariable("MEASURE_FD9_DISCOVERY");
-    if (!text) return to;
-    const size_t colon = text->rfind(':');
-    uint32_t address = 0;
-    const uint16_t port =
-        colon == std::string::npos ? 0 : parsePort(std::string_view(*text).substr(colon + 1));
-    if (port != 0 && pf::parseIpv4(text->substr(0, colon).c_str(), address)) {
-        to.address = address;
-        to.port = pf::hostToNetwork16(port);
-    }
+    if (const auto text = pf::environmentVariable("MEASURE_FD9_DISCOVERY"))
+        pf::parseLoopbackEndpoint(*text, to);
     return to;
 }
 
 uint16_t terminalPort() {
     const auto text = pf::environmentVariable("MEASURE_FD9_TERMINAL_PORT");
-    const uint16_t port = text ? parsePort(*text) : 0;
+    const uint16_t port = text ? pf::parsePort(*text) : 0;
     return port != 0 ? port : kTerminalPort;
 }
 
 }  // namespace
 
 bool discoverTerminal(std::string& address, const char* logName) {
-    Socket sender(pf::createUdpSocket());
+    pf::OwnedSocket sender(pf::createUdpSocket());
     if (!sender.valid() || !pf::setSocketOption(sender.get(), pf::SocketOption::Broadcast, 1)) {
         Log(0, logName, "discovery socket");
         return false;
@@ -84,7 +47,7 @@ bool discoverTerminal(std::string& address, const char* logName) {
     // The replies come back to the sender's port; a second socket bound to
     // it on every interface takes them.
     sender.close();
-    Socket receiver(pf::createUdpSocket());
+    pf::OwnedSocket receiver(pf::createUdpSocket());
     if (!receiver.valid()) return false;
     pf::setSocketOption(receiver.get(), pf::SocketOption::ReuseAddress, 1);
     if (!pf::bindSocket(receiver.get(), pf::Ipv4Endpoint{0, local.port})) {
@@ -107,7 +70,7 @@ int terminalExchange(const std::string& address, const std::string& request, std
     pf::Ipv4Endpoint peer{0, pf::hostToNetwork16(terminalPort())};
     if (!pf::parseIpv4(address.c_str(), peer.address) && !pf::resolveIpv4(address.c_str(), peer.address))
         return -1;
-    Socket socket(pf::createTcpSocket());
+    pf::OwnedSocket socket(pf::createTcpSocket());
     if (!socket.valid() || !pf::connectSocket(socket.get(), peer, kConnectWaitMs)) return -1;
     size_t sent = 0;
     while (sent < request.size()) {

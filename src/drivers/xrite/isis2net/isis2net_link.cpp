@@ -1,12 +1,12 @@
 #include "drivers/xrite/isis2net/isis2net_link.h"
 
-#include <cstdlib>
 #include <random>
 #include <string>
 
 #include "core/logger.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
+#include "transport/tcp_client.h"
 
 namespace measure::isis2net {
 namespace {
@@ -16,42 +16,9 @@ constexpr const char* kMulticastGroup = "224.0.0.251";
 constexpr uint16_t kMulticastPort = 5353;
 constexpr size_t kLargestDatagram = 9000;
 
-// A port text of the environment, or `fallback`.
-uint16_t portFrom(const std::string& text, uint16_t fallback) {
-    char* end = nullptr;
-    const unsigned long port = std::strtoul(text.c_str(), &end, 10);
-    return end != text.c_str() && *end == '\0' && port > 0 && port < 65536 ? static_cast<uint16_t>(port)
-                                                                           : fallback;
-}
-
 uint16_t requestNumber() {
     thread_local std::mt19937 generator{std::random_device{}()};
     return static_cast<uint16_t>(std::uniform_int_distribution<int>(0, 65534)(generator));
-}
-
-// A socket closed on every path.
-class Socket {
-public:
-    explicit Socket(platform::SocketHandle handle) : handle_(handle) {}
-    ~Socket() {
-        if (handle_ != platform::kInvalidSocket) platform::closeSocket(handle_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    platform::SocketHandle get() const { return handle_; }
-
-private:
-    platform::SocketHandle handle_;
-};
-
-bool sendAll(platform::SocketHandle socket, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const int sent = platform::sendSome(socket, data, size, Isis2NetLink::kRequestTimeoutMs);
-        if (sent <= 0) return false;
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
 }
 
 // Receives exactly `size` bytes: a receive that times out is tried again
@@ -81,18 +48,13 @@ bool receiveAll(platform::SocketHandle socket, uint8_t* data, size_t size, const
 Isis2NetLink::Isis2NetLink() : port_(kReaderPort) {
     platform::parseIpv4(kMulticastGroup, discovery_.address);
     discovery_.port = platform::hostToNetwork16(kMulticastPort);
-    if (const auto port = platform::environmentVariable("MEASURE_ISIS2NET_PORT"))
-        port_ = portFrom(*port, kReaderPort);
-    if (const auto where = platform::environmentVariable("MEASURE_ISIS2NET_DISCOVERY")) {
-        // Loopback only: the override exists for tests and the demo.
-        const size_t colon = where->find(':');
-        uint32_t address = 0;
-        if (colon != std::string::npos && platform::parseIpv4(where->substr(0, colon).c_str(), address) &&
-            (platform::hostToNetwork32(address) >> 24) == 127) {
-            discovery_.address = address;
-            discovery_.port = platform::hostToNetwork16(portFrom(where->substr(colon + 1), kMulticastPort));
-        }
+    if (const auto port = platform::environmentVariable("MEASURE_ISIS2NET_PORT")) {
+        const uint16_t given = platform::parsePort(*port);
+        if (given != 0) port_ = given;
     }
+    // Loopback only: the override exists for tests and the demo.
+    if (const auto where = platform::environmentVariable("MEASURE_ISIS2NET_DISCOVERY"))
+        platform::parseLoopbackEndpoint(*where, discovery_);
 }
 
 bool Isis2NetLink::request(const std::string& address, uint32_t command, const std::vector<uint8_t>& payload,
@@ -101,12 +63,11 @@ bool Isis2NetLink::request(const std::string& address, uint32_t command, const s
     platform::Ipv4Endpoint peer;
     if (!platform::resolveIpv4(address.c_str(), peer.address)) return false;
     peer.port = platform::hostToNetwork16(port_);
-    const Socket socket(platform::createTcpSocket());
-    if (socket.get() == platform::kInvalidSocket ||
-        !platform::connectSocket(socket.get(), peer, kRequestTimeoutMs))
-        return false;
+    const platform::OwnedSocket socket(platform::createTcpSocket());
+    if (!socket.valid() || !platform::connectSocket(socket.get(), peer, kRequestTimeoutMs)) return false;
     const std::vector<uint8_t> request = buildRequest(requestNumber(), command, payload);
-    if (!sendAll(socket.get(), request.data(), request.size())) return false;
+    if (transport::sendAll(socket.get(), request.data(), request.size(), kRequestTimeoutMs) != request.size())
+        return false;
     uint8_t header[kResponseHeaderSize];
     if (!receiveAll(socket.get(), header, sizeof header, cancel)) return false;
     ResponseHeader parsed;
@@ -121,8 +82,8 @@ bool Isis2NetLink::request(const std::string& address, uint32_t command, const s
 
 bool Isis2NetLink::discover(std::vector<DiscoveredReader>& found) const {
     found.clear();
-    const Socket socket(platform::createUdpSocket());
-    if (socket.get() == platform::kInvalidSocket) return false;
+    const platform::OwnedSocket socket(platform::createUdpSocket());
+    if (!socket.valid()) return false;
     platform::setSocketOption(socket.get(), platform::SocketOption::Broadcast, 1);
     const std::vector<uint8_t> query = buildDiscoveryQuery();
     if (platform::sendDatagram(socket.get(), query.data(), query.size(), discovery_) !=
