@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,14 +60,24 @@ void putU32(std::string& out, uint32_t value) {
     out.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
-// Links the slave as the first free COM10..COM250; returns the COM name.
+constexpr int kFirstCom = 10;
+constexpr int kLastCom = 250;
+std::atomic<int> gNextCom{kFirstCom};
+
+// Links the slave as a free COM10..COM250; returns the COM name. Names are
+// handed out in turn rather than lowest first: a test that pulled the cable
+// still holds its port (and the port's lock, named after the COM name) until
+// it ends, so a name freed just now must not go to the next test.
 std::string linkComPort(const std::string& slavePath, fs::path& link) {
-    for (int n = 10; n <= 250; ++n) {
+    constexpr int kNames = kLastCom - kFirstCom + 1;
+    for (int tries = 0; tries < kNames; ++tries) {
+        const int n = kFirstCom + (gNextCom.fetch_add(1) - kFirstCom) % kNames;
         link = gDosDevices / ("com" + std::to_string(n));
         std::error_code error;
         fs::create_symlink(slavePath, link, error);
         if (!error) return "COM" + std::to_string(n);
     }
+    link.clear();
     return {};
 }
 
@@ -133,7 +144,7 @@ int main(int argc, char** argv) {
     }
     gDosDevices = fs::path(prefix) / "dosdevices";
     // Links left by an earlier broker that was killed point at dead terminals.
-    for (int n = 10; n <= 250; ++n) {
+    for (int n = kFirstCom; n <= kLastCom; ++n) {
         const fs::path link = gDosDevices / ("com" + std::to_string(n));
         std::error_code error;
         if (fs::is_symlink(link, error) && fs::read_symlink(link, error).string().rfind("/dev/pts/", 0) == 0)
