@@ -45,6 +45,23 @@ TEST_F(I1io3, AHandHeldI1Pro3BecomesATableHead) {
     EXPECT_EQ(emu_i1_count("I1PRO3_SetOption I1PRO3T_EnableElectrostaticFoil"), 0);  // no foil at open
 }
 
+TEST_F(I1io3, TheI1ProLibraryLetsGoOfTheHeadBeforeTheTableTakesIt) {
+    emu_i1_set_model(EMU_I1_MODEL_I1PRO3_PLUS);
+    emu_i1_set_holder(EMU_I1_HOLDER_I1PRO);
+    emu_i1_clear_journal();
+    I1ProHost host(52, MEASURE_MODE_SPECTRAL);
+    ASSERT_EQ(host.open(), 0);
+    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO3);
+    const std::string journal = i1Journal();
+    const size_t refused = journal.find("I1PRO3_OpenDevice => 52");
+    const size_t closed = journal.find("I1_CloseDevice", refused);
+    const size_t reset = journal.find("I1_SetGlobalOption Reset=All", closed);
+    const size_t opened = journal.find("I1PRO3_OpenDevice\n", reset);
+    ASSERT_NE(refused, std::string::npos) << journal;
+    EXPECT_NE(opened, std::string::npos) << journal;
+    EXPECT_EQ(host.rec.port, 11);
+}
+
 TEST_F(I1io3, TheDeviceTypeFitsTheRow) {
     emu_i1_set_model(EMU_I1_MODEL_I1PRO3_PLUS);
     {
