@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "platform/environment.h"
+
 namespace measure::platform {
 
 using detail::nativeOf;
@@ -35,6 +37,8 @@ uint16_t parsePort(std::string_view text) {
     return value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : 0;
 }
 
+namespace {
+
 bool parseLoopbackEndpoint(std::string_view text, Ipv4Endpoint& endpoint) {
     const size_t colon = text.rfind(':');
     if (colon == std::string_view::npos) return false;
@@ -45,6 +49,16 @@ bool parseLoopbackEndpoint(std::string_view text, Ipv4Endpoint& endpoint) {
         return false;
     endpoint = {address, htons(port)};
     return true;
+}
+
+}  // namespace
+
+std::optional<Ipv4Endpoint> discoveryTarget(const char* variable, Ipv4Endpoint normal) {
+    const std::optional<std::string> text = environmentVariable(variable);
+    if (!text || text->empty()) return normal;
+    Ipv4Endpoint redirected{};
+    if (!parseLoopbackEndpoint(*text, redirected)) return std::nullopt;
+    return redirected;
 }
 
 bool resolveIpv4(const char* name, uint32_t& address) {

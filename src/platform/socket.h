@@ -26,6 +26,7 @@ inline constexpr SocketHandle kInvalidSocket = -1;
 struct Ipv4Endpoint {
     uint32_t address = 0;
     uint16_t port = 0;
+    bool operator==(const Ipv4Endpoint&) const = default;
 };
 
 uint16_t hostToNetwork16(uint16_t value);
@@ -40,10 +41,11 @@ bool resolveIpv4(const char* name, uint32_t& address);
 
 // A port number in decimal, 1 to 65535; 0 for any other text.
 uint16_t parsePort(std::string_view text);
-// "127.x.y.z:PORT" as an endpoint; false for any other text. The redirects
-// of discovery targets for tests and the demo take only loopback endpoints,
-// so that a mistyped value can never send a datagram off the machine.
-bool parseLoopbackEndpoint(std::string_view text, Ipv4Endpoint& endpoint);
+// Where a broadcast or multicast discovery goes: `normal` while the
+// environment variable `variable` is unset or empty, the loopback endpoint
+// it names ("127.x.y.z:PORT") for tests and the demo, and nothing at all
+// when it holds any other text, so that a mistyped redirect never sends a datagram off the machine.
+std::optional<Ipv4Endpoint> discoveryTarget(const char* variable, Ipv4Endpoint normal);
 
 // A new IPv4 stream socket, kInvalidSocket on failure.
 SocketHandle createTcpSocket();

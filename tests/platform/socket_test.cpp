@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 
+#include "support/environment.h"
 #include "support/test_environment.h"
 
 namespace measure::platform {
@@ -77,15 +78,27 @@ TEST(UdpSocket, ReceiveGivesUpAfterItsScaledWait) {
     EXPECT_EQ(sendDatagram(kInvalidSocket, "x", 1, {loopbackAddress(), 9}), -1);
 }
 
-TEST(DiscoveryRedirect, OnlyLoopbackEndpointsWithAPortAreTaken) {
-    Ipv4Endpoint endpoint{1, 2};
-    ASSERT_TRUE(parseLoopbackEndpoint("127.0.0.3:51005", endpoint));
-    EXPECT_EQ(endpoint.address, hostToNetwork32(0x7F000003));
-    EXPECT_EQ(endpoint.port, hostToNetwork16(51005));
+TEST(DiscoveryRedirect, OnlyLoopbackEndpointsWithAPortAreTakenAndAnythingElseStopsTheDiscovery) {
+    constexpr const char* kVariable = "MEASURE_TEST_DISCOVERY";
+    const Ipv4Endpoint normal{0xFFFFFFFFu, hostToNetwork16(51005)};
+    {
+        test::ScopedEnvironment unset(kVariable, nullptr);
+        EXPECT_EQ(discoveryTarget(kVariable, normal), normal);
+    }
+    {
+        test::ScopedEnvironment empty(kVariable, "");
+        EXPECT_EQ(discoveryTarget(kVariable, normal), normal);
+    }
+    {
+        test::ScopedEnvironment loopback(kVariable, "127.0.0.3:51006");
+        EXPECT_EQ(discoveryTarget(kVariable, normal),
+                  (Ipv4Endpoint{hostToNetwork32(0x7F000003), hostToNetwork16(51006)}));
+    }
     for (const char* text : {"255.255.255.255:51005", "224.0.0.251:5353", "192.168.1.20:8800", "127.0.0.1",
-                             "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:+80", "localhost:80", ":80"})
-        EXPECT_FALSE(parseLoopbackEndpoint(text, endpoint)) << text;
-    EXPECT_EQ(endpoint.address, hostToNetwork32(0x7F000003)) << "a refused text leaves the endpoint alone";
+                             "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:+80", "localhost:80", ":80"}) {
+        test::ScopedEnvironment wrong(kVariable, text);
+        EXPECT_EQ(discoveryTarget(kVariable, normal), std::nullopt) << text;
+    }
 }
 
 TEST(LocalHost, AddressesComeFromTheOverrideWhileOneIsSet) {

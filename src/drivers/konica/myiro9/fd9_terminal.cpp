@@ -13,13 +13,8 @@ namespace {
 
 namespace pf = platform;
 
-// The broadcast target, or the loopback endpoint tests and the demo give.
-pf::Ipv4Endpoint discoveryDestination() {
-    pf::Ipv4Endpoint to{0xFFFFFFFFu, pf::hostToNetwork16(kDiscoveryPort)};
-    if (const auto text = pf::environmentVariable("MEASURE_FD9_DISCOVERY"))
-        pf::parseLoopbackEndpoint(*text, to);
-    return to;
-}
+// Moves the discovery to loopback for tests and the demo.
+constexpr const char* kDiscoveryVariable = "MEASURE_FD9_DISCOVERY";
 
 uint16_t terminalPort() {
     const auto text = pf::environmentVariable("MEASURE_FD9_TERMINAL_PORT");
@@ -36,9 +31,14 @@ bool discoverTerminal(std::string& address, const char* logName) {
         return false;
     }
     pf::setSocketOption(sender.get(), pf::SocketOption::ReuseAddress, 1);
-    const pf::Ipv4Endpoint to = discoveryDestination();
+    const auto to =
+        pf::discoveryTarget(kDiscoveryVariable, {0xFFFFFFFFu, pf::hostToNetwork16(kDiscoveryPort)});
+    if (!to) {
+        LogF(0, logName, "%s is no 127.x.y.z:PORT: no discovery", kDiscoveryVariable);
+        return false;
+    }
     for (size_t i = 0; i < pf::localHostAddresses().size(); ++i)
-        pf::sendDatagram(sender.get(), kDiscoveryRequest.data(), kDiscoveryRequest.size(), to);
+        pf::sendDatagram(sender.get(), kDiscoveryRequest.data(), kDiscoveryRequest.size(), *to);
     pf::Ipv4Endpoint local{};
     if (!pf::localEndpoint(sender.get(), local)) {
         Log(0, logName, "no discovery datagram sent");

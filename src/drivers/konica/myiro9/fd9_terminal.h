@@ -5,7 +5,7 @@
 // keeps neither a stop nor a close waiting.
 //
 // For tests and the demo only (like MEASURE_COMn), read at each discovery and
-// exchange: MEASURE_FD9_DISCOVERY=<address>:<port> replaces the datagram's
+// exchange: MEASURE_FD9_DISCOVERY=127.x.y.z:<port> replaces the datagram's
 // destination (255.255.255.255:51005), MEASURE_FD9_TERMINAL_PORT the
 // terminal's port 8800.
 #pragma once

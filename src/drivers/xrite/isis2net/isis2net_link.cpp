@@ -46,15 +46,13 @@ bool receiveAll(platform::SocketHandle socket, uint8_t* data, size_t size, const
 }  // namespace
 
 Isis2NetLink::Isis2NetLink() : port_(kReaderPort) {
-    platform::parseIpv4(kMulticastGroup, discovery_.address);
-    discovery_.port = platform::hostToNetwork16(kMulticastPort);
+    platform::Ipv4Endpoint group{0, platform::hostToNetwork16(kMulticastPort)};
+    platform::parseIpv4(kMulticastGroup, group.address);
+    discovery_ = platform::discoveryTarget(kDiscoveryVariable, group);
     if (const auto port = platform::environmentVariable("MEASURE_ISIS2NET_PORT")) {
         const uint16_t given = platform::parsePort(*port);
         if (given != 0) port_ = given;
     }
-    // Loopback only: the override exists for tests and the demo.
-    if (const auto where = platform::environmentVariable("MEASURE_ISIS2NET_DISCOVERY"))
-        platform::parseLoopbackEndpoint(*where, discovery_);
 }
 
 bool Isis2NetLink::request(const std::string& address, uint32_t command, const std::vector<uint8_t>& payload,
@@ -82,11 +80,15 @@ bool Isis2NetLink::request(const std::string& address, uint32_t command, const s
 
 bool Isis2NetLink::discover(std::vector<DiscoveredReader>& found) const {
     found.clear();
+    if (!discovery_) {
+        LogF(0, "Isis2NetLink::discover", "%s is no 127.x.y.z:PORT: no discovery", kDiscoveryVariable);
+        return false;
+    }
     const platform::OwnedSocket socket(platform::createUdpSocket());
     if (!socket.valid()) return false;
     platform::setSocketOption(socket.get(), platform::SocketOption::Broadcast, 1);
     const std::vector<uint8_t> query = buildDiscoveryQuery();
-    if (platform::sendDatagram(socket.get(), query.data(), query.size(), discovery_) !=
+    if (platform::sendDatagram(socket.get(), query.data(), query.size(), *discovery_) !=
         static_cast<int>(query.size()))
         return false;
     std::vector<uint8_t> answer(kLargestDatagram);

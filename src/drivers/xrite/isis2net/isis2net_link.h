@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct Response {
     uint32_t status = 0;
     std::vector<uint8_t> payload;
 };
+
+// Moves the discovery to loopback for tests and the demo.
+inline constexpr const char* kDiscoveryVariable = "MEASURE_ISIS2NET_DISCOVERY";
 
 class Isis2NetLink {
 public:
@@ -50,7 +54,8 @@ public:
 
 private:
     uint16_t port_;
-    platform::Ipv4Endpoint discovery_;
+    // Empty when the loopback redirect is set to something else.
+    std::optional<platform::Ipv4Endpoint> discovery_;
 };
 
 }  // namespace measure::isis2net
