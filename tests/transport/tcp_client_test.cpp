@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/test_environment.h"
 #include "transport/message_framer.h"
 
 namespace measure::transport {
@@ -96,16 +97,6 @@ private:
     std::vector<std::string> messages_;
 };
 
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 class TcpClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -157,7 +148,7 @@ TEST_F(TcpClientTest, APeerClosingMidFrameEndsTheConnectionCleanly) {
     ASSERT_NE(connection, nullptr);
     ASSERT_TRUE(peer.send("BEGIN_MESSAGE\r\nTYPE: INIT"));
     peer.closeClient();
-    EXPECT_TRUE(eventually([&] { return !connection->IsConnected(); }));
+    EXPECT_TRUE(test::waitFor([&] { return !connection->IsConnected(); }, 5000));
     EXPECT_TRUE(connection->messages().empty());
     const Message message(kFrame.data(), kFrame.size());
     EXPECT_FALSE(connection->Send(&message));
@@ -252,7 +243,7 @@ TEST_F(TcpClientTest, ARequestTakesTheNextMessageAsItsReply) {
 
     // A request on a fallen connection comes back empty-handed.
     peer.closeClient();
-    EXPECT_TRUE(eventually([&] { return !connection->IsConnected(); }));
+    EXPECT_TRUE(test::waitFor([&] { return !connection->IsConnected(); }, 5000));
     EXPECT_EQ(connection->Request("again", 5, 1000), nullptr);
 }
 
