@@ -145,15 +145,14 @@ TEST_F(Simulator, ConfigurationsTheRequestCannotMeetRefuseTheOpenAndKeepTheId) {
     }
 }
 
-TEST_F(Simulator, Row999OpensWithoutAConfigurationHalfCharged) {
-    Host host(999, MEASURE_MODE_CIE_XYZ, 1);
-    ASSERT_EQ(host.open(), 0);
-    EXPECT_EQ(host.rec.BatteryLevel, 50u);
-    EXPECT_EQ(host.close(), 0);
-    EXPECT_EQ(host.rec.instrument, 999u);
-}
-
-TEST_F(Simulator, BatteryLevelIsReportedWithinZeroToHundred) {
+TEST_F(Simulator, BatteryLevelIsReportedWithinZeroToHundredAndHalfWithoutAConfiguration) {
+    {  // Row 999 opens without a configuration, and stays 999.
+        Host host(999, MEASURE_MODE_CIE_XYZ, 1);
+        ASSERT_EQ(host.open(), 0);
+        EXPECT_EQ(host.rec.BatteryLevel, 50u);
+        EXPECT_EQ(host.close(), 0);
+        EXPECT_EQ(host.rec.instrument, 999u);
+    }
     for (const auto& [configured, reported] :
          std::vector<std::pair<int, uint32_t>>{{0, 50}, {250, 100}, {73, 73}}) {
         writeConfig(
@@ -431,7 +430,7 @@ TEST_F(SimulatorChartReader, DeliversTheWholeChartAtOnceAsXyzInRowOrColumnOrder)
     }
 }
 
-TEST_F(SimulatorChartReader, ChartThatDoesNotFitTheLayoutFails) {
+TEST_F(SimulatorChartReader, AChartOutsideTheLayoutFailsAndABrokenLayoutRefusesTheOpenWithStatus20) {
     writeLayout(kLayout3x4);
     host_.rec.NumOfPatchesToRead = 10;
     host_.rec.NumPatchesPerLine = 10;
@@ -439,9 +438,9 @@ TEST_F(SimulatorChartReader, ChartThatDoesNotFitTheLayoutFails) {
     ASSERT_EQ(StartMultiMeasure(host_.record()), 0);
     EXPECT_EQ(host_.runToEnd(), MEASURE_END_FAILED);
     EXPECT_TRUE(host_.values(HostEvent::Data).empty());
-}
+    ASSERT_EQ(host_.close(), 0);
 
-TEST_F(SimulatorChartReader, LayoutFileWithoutAKeyRefusesTheOpenWithStatus20) {
+    host_.forget();
     std::string layout = kLayout3x4;
     layout.replace(layout.find("MarkersDistance"), 15, "Markers");
     writeLayout(layout);
@@ -456,7 +455,9 @@ TEST_F(SimulatorChartReader, LayoutFileWithoutAKeyRefusesTheOpenWithStatus20) {
     EXPECT_EQ(host_.open(), 5);
 }
 
-TEST_F(Simulator, ThreeCornersOrOnePositioningRun) {
+// Neither request ends with a thread end: corner registration ends with
+// status 23, the paper insertion with 24.
+TEST_F(Simulator, ThreeCornersOrOnePositioningRunAndAPaperInsertion) {
     writeConfig(config({23}));
     Host host(23, MEASURE_MODE_SPECTRAL, 1);
     ASSERT_EQ(host.open(), 0);
@@ -468,17 +469,12 @@ TEST_F(Simulator, ThreeCornersOrOnePositioningRun) {
         ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
         EXPECT_EQ(host.values(HostEvent::Status), mode == 0 ? (Ints{6, 7, 8, 23}) : (Ints{30, 23}));
     }
-    host.drain(50);
-    EXPECT_TRUE(host.values(HostEvent::End).empty()) << "corner registration ends with status 23";
-}
-
-TEST_F(Simulator, PaperInsertionPostsStartGoingInAndInPlace) {
-    writeConfig(config({26}));
-    Host host(26, MEASURE_MODE_SPECTRAL, 1);
-    ASSERT_EQ(host.open(), 0);
+    host.forget();
     ASSERT_EQ(StartInsertPaper(host.record()), 0);
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_PAPER_IN_PLACE));
+    host.drain(50);
     EXPECT_EQ(host.values(HostEvent::Status), (Ints{25, 14, 24}));
+    EXPECT_TRUE(host.values(HostEvent::End).empty());
 }
 
 // A start while the calibration of the running request is under way (the
