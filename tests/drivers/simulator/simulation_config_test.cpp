@@ -101,17 +101,6 @@ TEST_F(SimulationConfig, EmptyElementsKeepTheirFieldExceptDeliveryAndDiscovery) 
     EXPECT_EQ(record_.OptionBits, 0u);
 }
 
-TEST_F(SimulationConfig, DefaultConnectedDeviceMustBeTheSimulatedOne) {
-    record_.instrument = 65;
-    const std::string list = "<instrumentList><instrument><ID>65</ID></instrument></instrumentList>";
-    EXPECT_EQ(read("<c><DefaultConnectedDeviceID>63</DefaultConnectedDeviceID>" + list + "</c>"),
-              ConfigResult::OtherDefault);
-    record_ = MEASURE2STRUCT{};
-    record_.instrument = 65;
-    EXPECT_EQ(read("<c><DefaultConnectedDeviceID>65</DefaultConnectedDeviceID>" + list + "</c>"),
-              ConfigResult::Applied);
-}
-
 TEST_F(SimulationConfig, BrokenFilesAreUnreadable) {
     record_.instrument = 26;
     EXPECT_EQ(read(""), ConfigResult::Unreadable);

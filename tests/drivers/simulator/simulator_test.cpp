@@ -102,7 +102,8 @@ protected:
 };
 
 TEST_F(Simulator, OnlyListedInstrumentsAreSimulatedAndTheIdComesBack) {
-    writeConfig(config({22, 35}));
+    // A default device is allowed when it is the simulated one.
+    writeConfig(config({22, 35}, kQuick + element("DefaultConnectedDeviceID", 22)));
     Host host(22, MEASURE_MODE_SPECTRAL, 0);
     // The override puts 999 in the record; an open that fails after it (no
     // patches: no result block) must leave the ID the host asked for, or
