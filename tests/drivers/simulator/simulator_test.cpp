@@ -126,13 +126,14 @@ TEST_F(Simulator, ConfigurationsTheRequestCannotMeetRefuseTheOpenAndKeepTheId) {
         std::string xml;
         std::string logged;
     } cases[] = {
-        {11, config({22, 35}), ""},  // unlisted while the configuration exists
-        {22, "<SimulationInstrumentConfig><instrumentList>", ""},
+        {11, config({22, 35}), "instrument 11 is not in instrumentList"},
+        {22, "<SimulationInstrumentConfig><instrumentList>", "XML_ERROR"},
         // A delay the 16-bit field cannot hold is refused, not cut to 4464 ms.
         {22, config({22}, element("CalibrationTimeDelay_ms", 70000)),
          "CalibrationTimeDelay_ms=70000 is outside 0..65535"},
-        {22, config({22}, kQuick + element("DefaultConnectedDeviceID", 35)), ""},
-        {12345, config({12345}), ""},  // no registry row to imitate
+        {22, config({22}, kQuick + element("DefaultConnectedDeviceID", 35)),
+         "DefaultConnectedDeviceID 35 is not instrument 22"},
+        {12345, config({12345}), "no registry row for instrument 12345"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.xml);
