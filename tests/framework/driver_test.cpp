@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -85,7 +86,7 @@ TEST_F(DriverSkeleton, AStartEntryRefusesAModeItDoesNotMeasure) {
     EXPECT_TRUE(observer.waitThreadEnds(1));
 }
 
-TEST_F(DriverSkeleton, AStopEntryWithNothingRunningPostsStatusZero) {
+TEST_F(DriverSkeleton, AStopEntryWithNothingRunningPostsStatusZeroAndABusyStepIsNotStopped) {
     ASSERT_EQ(OpenTest(m()), 0);
     EXPECT_EQ(StopSingleMeasureTest(m()), 0);
     EXPECT_EQ(observer.all(), (std::vector<Notification>{{Notification::Status, 0}}));
@@ -93,6 +94,15 @@ TEST_F(DriverSkeleton, AStopEntryWithNothingRunningPostsStatusZero) {
     EXPECT_EQ(StopMultiMeasureTest(m()), 0);
     EXPECT_EQ(observer.all(),
               (std::vector<Notification>{{Notification::Status, 0}, {Notification::Passno, 0}}));
+    EXPECT_TRUE(driver()->stopped());
+
+    // A step under the busy flag is not stopped.
+    driver()->stopRequested = false;
+    driver()->busy = true;
+    driver()->StopMeasurement();
+    EXPECT_FALSE(driver()->stopped());
+    driver()->busy = false;
+    driver()->StopMeasurement();
     EXPECT_TRUE(driver()->stopped());
 }
 
@@ -159,45 +169,31 @@ TEST_F(DriverSkeleton, CloseDuringARequestStopsItThenTearsDownOnMeasureThread) {
     EXPECT_LT(log.indexOf("clTEST_DRIVER::~clTEST_DRIVER", ""), measureEnd);
 }
 
-TEST_F(DriverSkeleton, WaitKeyReturnsOnTheButton) {
+TEST_F(DriverSkeleton, WaitKeyReturnsOnTheButtonAndFlushKeyDiscardsAPendingPress) {
     LogCapture log;
     ASSERT_EQ(OpenTest(m()), 0);
     instrument.pendingPresses = 1;
     ASSERT_EQ(SingleMeasureTest(m()), 0);
     ASSERT_TRUE(observer.waitThreadEnds(1));
-    EXPECT_EQ(observer.values(Notification::ThreadEnd), (std::vector<int64_t>{MEASURE_END_DONE}));
     EXPECT_TRUE(log.has("clTEST_DRIVER::WaitKey", "key pressed"));
-    // The accepted-step sound reaches the observer as the success tone.
-    ASSERT_TRUE(observer.waitUntil([](auto& all) {
-        return std::any_of(all.begin(), all.end(), [](auto& n) { return n.kind == Notification::Beep; });
-    }));
-}
 
-TEST_F(DriverSkeleton, FlushKeyDiscardsAPendingPress) {
     instrument.measurement = [](clTEST_DRIVER& d) {
         d.FlushKey();
         return waitForButton(d);
     };
-    ASSERT_EQ(OpenTest(m()), 0);
     instrument.pendingPresses = 1;
     ASSERT_EQ(StartMultiMeasureTest(m()), 0);
-    ASSERT_TRUE(observer.waitUntil([](auto& all) { return !all.empty(); }));
+    ASSERT_TRUE(observer.waitUntil([](auto& all) {
+        return std::count(all.begin(), all.end(),
+                          Notification{Notification::Status, MEASURE_STATUS_STARTED}) == 2;
+    }));
     // The press was flushed, so the request is still waiting for a new one.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(observer.count(Notification::ThreadEnd), 0);
+    EXPECT_EQ(observer.count(Notification::ThreadEnd), 1);
     instrument.pendingPresses = 1;
-    ASSERT_TRUE(observer.waitThreadEnds(1));
-    EXPECT_EQ(observer.values(Notification::ThreadEnd), (std::vector<int64_t>{MEASURE_END_DONE}));
-}
-
-TEST_F(DriverSkeleton, StopDoesNothingWhileTheBusyFlagIsSet) {
-    ASSERT_EQ(OpenTest(m()), 0);
-    driver()->busy = true;
-    driver()->StopMeasurement();
-    EXPECT_FALSE(driver()->stopped());
-    driver()->busy = false;
-    driver()->StopMeasurement();
-    EXPECT_TRUE(driver()->stopped());
+    ASSERT_TRUE(observer.waitThreadEnds(2));
+    EXPECT_EQ(observer.values(Notification::ThreadEnd),
+              (std::vector<int64_t>{MEASURE_END_DONE, MEASURE_END_DONE}));
 }
 
 TEST_F(DriverSkeleton, MustCalibrateUntilAWhiteCalibrationSucceeded) {

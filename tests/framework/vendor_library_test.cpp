@@ -83,7 +83,12 @@ TEST_F(VendorLibraryTest, AMissingLibraryFailsWithLoading) {
     EXPECT_FALSE(log.has("clMISSING_LIB::clMISSING_LIB", "end ok"));
 }
 
-TEST_F(VendorLibraryTest, AMissingEntryFreesTheLibraryAgain) {
+TEST_F(VendorLibraryTest, AMissingEntryOrOrdinalIsNamedAndFreesTheLibraryAgain) {
+    class clORDINAL_LIB : public VendorLibrary<exVENDOR_LIB> {
+    public:
+        clORDINAL_LIB() : VendorLibrary("clORDINAL_LIB", "FrameworkTestVendor.dll") { bind(Nine, 9u); }
+        int (*Nine)() = nullptr;
+    };
     LogCapture log;
     try {
         clVENDOR_LIB lib("VendorCalibrate");
@@ -95,15 +100,7 @@ TEST_F(VendorLibraryTest, AMissingEntryFreesTheLibraryAgain) {
     // ERROR_PROC_NOT_FOUND.
     EXPECT_TRUE(log.has("clEYE_ONE_LIB_PRO::GetAddress", "LastError=127, proc=VendorCalibrate"));
     EXPECT_FALSE(log.has("clVENDOR_LIB::clVENDOR_LIB", "end ok"));
-}
 
-TEST_F(VendorLibraryTest, AMissingOrdinalNamesItsNumber) {
-    class clORDINAL_LIB : public VendorLibrary<exVENDOR_LIB> {
-    public:
-        clORDINAL_LIB() : VendorLibrary("clORDINAL_LIB", "FrameworkTestVendor.dll") { bind(Nine, 9u); }
-        int (*Nine)() = nullptr;
-    };
-    LogCapture log;
     EXPECT_THROW(clORDINAL_LIB(), exVENDOR_LIB);
     EXPECT_TRUE(log.has("clEYE_ONE_LIB_PRO::GetAddress", "LastError=127, proc=#9"));
     EXPECT_EQ(loadState(), "0");

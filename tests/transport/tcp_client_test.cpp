@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/test_environment.h"
 #include "transport/message_framer.h"
 
 namespace measure::transport {
@@ -79,14 +80,11 @@ public:
         messages_.emplace_back(data, length);
         changed_.notify_all();
     }
-    // Waits (bounded) until `count` messages came; returns what came.
+    // Waits (bounded) until `count` messages came; returns what came (at
+    // once for 0).
     std::vector<std::string> waitFor(size_t count) {
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, kPatience, [&] { return messages_.size() >= count; });
-        return messages_;
-    }
-    std::vector<std::string> messages() {
-        std::lock_guard lock(mutex_);
         return messages_;
     }
 
@@ -95,16 +93,6 @@ private:
     std::condition_variable changed_;
     std::vector<std::string> messages_;
 };
-
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class TcpClientTest : public ::testing::Test {
 protected:
@@ -157,8 +145,8 @@ TEST_F(TcpClientTest, APeerClosingMidFrameEndsTheConnectionCleanly) {
     ASSERT_NE(connection, nullptr);
     ASSERT_TRUE(peer.send("BEGIN_MESSAGE\r\nTYPE: INIT"));
     peer.closeClient();
-    EXPECT_TRUE(eventually([&] { return !connection->IsConnected(); }));
-    EXPECT_TRUE(connection->messages().empty());
+    EXPECT_TRUE(test::waitFor([&] { return !connection->IsConnected(); }, 5000));
+    EXPECT_TRUE(connection->waitFor(0).empty());
     const Message message(kFrame.data(), kFrame.size());
     EXPECT_FALSE(connection->Send(&message));
     client.dropConnection();
@@ -248,11 +236,11 @@ TEST_F(TcpClientTest, ARequestTakesTheNextMessageAsItsReply) {
     service.join();
     ASSERT_NE(reply, nullptr);
     EXPECT_EQ(std::string(reply->data(), reply->length()), kFrame);
-    EXPECT_TRUE(connection->messages().empty());
+    EXPECT_TRUE(connection->waitFor(0).empty());
 
     // A request on a fallen connection comes back empty-handed.
     peer.closeClient();
-    EXPECT_TRUE(eventually([&] { return !connection->IsConnected(); }));
+    EXPECT_TRUE(test::waitFor([&] { return !connection->IsConnected(); }, 5000));
     EXPECT_EQ(connection->Request("again", 5, 1000), nullptr);
 }
 

@@ -2,6 +2,7 @@
 // only a listed instrument is simulated.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <fstream>
 
@@ -12,9 +13,12 @@
 namespace measure::simulator {
 namespace {
 
-uint16_t wordAt(const MEASURE2STRUCT& record, size_t offset) {
-    uint16_t value = 0;
-    std::memcpy(&value, reinterpret_cast<const char*>(&record) + offset, sizeof value);
+using Words = std::array<uint16_t, 12>;
+
+// The twelve 16-bit words at bytes 16..39 of the record.
+Words words(const MEASURE2STRUCT& record) {
+    Words value{};
+    std::memcpy(value.data(), reinterpret_cast<const char*>(&record) + 16, sizeof value);
     return value;
 }
 
@@ -63,17 +67,9 @@ TEST_F(SimulationConfig, ListedInstrumentFillsEveryOffset) {
     record_.instrument = 26;
     record_.SerialNumber = 99;
     ASSERT_EQ(read(kFull), ConfigResult::Applied) << problem_;
-    EXPECT_EQ(wordAt(record_, 16), 11);
-    EXPECT_EQ(wordAt(record_, 18), 12);
-    EXPECT_EQ(wordAt(record_, 20), 13);
-    EXPECT_EQ(wordAt(record_, 22), 14);
-    EXPECT_EQ(wordAt(record_, 24), 15);
-    EXPECT_EQ(wordAt(record_, 26), 16);
-    EXPECT_EQ(wordAt(record_, 28), 73);
-    EXPECT_EQ(wordAt(record_, 32), 26);
-    EXPECT_EQ(wordAt(record_, 34), 1) << "the first matching instrument wins";
-    EXPECT_EQ(wordAt(record_, 36), 0);
-    EXPECT_EQ(wordAt(record_, 38), 2);
+    // Delays, battery, ID, delivery (the first matching instrument wins),
+    // default device and discovered devices.
+    EXPECT_EQ(words(record_), (Words{11, 12, 13, 14, 15, 16, 73, 0, 26, 1, 0, 2}));
     EXPECT_EQ(record_.SerialNumber, 1234567u);
     EXPECT_EQ(record_.OptionBits, 0b100101u) << "options 0, 2 and 5 are positive";
     EXPECT_EQ(record_.instrument, 26u) << "the override, not the reader, switches to 999";
@@ -83,8 +79,7 @@ TEST_F(SimulationConfig, UnlistedInstrumentIsRefusedButTheDelaysAreRead) {
     record_.instrument = 11;
     EXPECT_EQ(read(kFull), ConfigResult::NotListed);
     EXPECT_NE(problem_.find("11"), std::string::npos);
-    EXPECT_EQ(wordAt(record_, 18), 12);
-    EXPECT_EQ(wordAt(record_, 32), 0);
+    EXPECT_EQ(words(record_), (Words{11, 12, 13, 14, 15, 16, 73, 0, 0, 0, 0, 0}));
 
     record_.instrument = 11;
     EXPECT_EQ(read("<c><CalibrationTimeDelay_ms>5</CalibrationTimeDelay_ms></c>"), ConfigResult::NotListed);
@@ -99,24 +94,11 @@ TEST_F(SimulationConfig, EmptyElementsKeepTheirFieldExceptDeliveryAndDiscovery) 
                    "<instrumentList><instrument><ID>63</ID><MeasurementDataDelivery/>"
                    "<NumberOfDiscoveredDevices/></instrument></instrumentList></any>"),
               ConfigResult::Applied);
-    EXPECT_EQ(wordAt(record_, 18), 102) << "no text: unchanged";
-    EXPECT_EQ(wordAt(record_, 28), 0) << "text that is no number reads 0";
-    EXPECT_EQ(wordAt(record_, 34), 0);
-    EXPECT_EQ(wordAt(record_, 38), 0);
-    EXPECT_EQ(wordAt(record_, 16), 101) << "absent: unchanged";
+    // No text or absent: unchanged; text that is no number reads 0; delivery
+    // and discovery are cleared.
+    EXPECT_EQ(words(record_), (Words{101, 102, 103, 104, 105, 106, 0, 0, 63, 0, 0, 0}));
     EXPECT_EQ(record_.SerialNumber, 0u) << "cleared before DeviceSN is read";
     EXPECT_EQ(record_.OptionBits, 0u);
-}
-
-TEST_F(SimulationConfig, DefaultConnectedDeviceMustBeTheSimulatedOne) {
-    record_.instrument = 65;
-    const std::string list = "<instrumentList><instrument><ID>65</ID></instrument></instrumentList>";
-    EXPECT_EQ(read("<c><DefaultConnectedDeviceID>63</DefaultConnectedDeviceID>" + list + "</c>"),
-              ConfigResult::OtherDefault);
-    record_ = MEASURE2STRUCT{};
-    record_.instrument = 65;
-    EXPECT_EQ(read("<c><DefaultConnectedDeviceID>65</DefaultConnectedDeviceID>" + list + "</c>"),
-              ConfigResult::Applied);
 }
 
 TEST_F(SimulationConfig, BrokenFilesAreUnreadable) {
