@@ -10,24 +10,18 @@
 namespace measure::test {
 namespace {
 
-class I1io3 : public ::testing::Test {
+class I1io3 : public I1StandInTest {
 protected:
     void SetUp() override {
         useI1StandIn();
-        emu_i1_set_table(1);
-        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        tableBaseline(EMU_I1_MODEL_I1PRO3);
     }
-    void TearDown() override { emu_i1_reset(); }
 };
 
 TEST_F(I1io3, AHandHeldI1Pro3BecomesATableHead) {
     I1Calls pro3;
-    ASSERT_TRUE(pro3.bind("i1Pro364.dll", "I1PRO3_"));
-    xrite::I1_DeviceHandle* devices = nullptr;
-    uint32_t count = 0;
-    ASSERT_EQ(pro3.GetDevices(&devices, &count), 0u);
-    ASSERT_EQ(pro3.OpenDevice(devices[0]), 0u);  // without the table extensions
-    ASSERT_EQ(pro3.GetConnectionStatus(devices[0]), xrite::kI1StatusOpen);
+    const xrite::I1_DeviceHandle device = openThroughI1Pro3Library(pro3);
+    ASSERT_EQ(pro3.GetConnectionStatus(device), xrite::kI1StatusOpen);
     emu_i1_clear_journal();
 
     I1ProHost host(51, MEASURE_MODE_SPECTRAL);
@@ -35,13 +29,9 @@ TEST_F(I1io3, AHandHeldI1Pro3BecomesATableHead) {
     EXPECT_EQ(host.rec.OptionBits,
               uint32_t(opInstrumentOpened | opSingleMeasurementOption | opM3Mode | opUVCutOption));
     EXPECT_EQ(host.rec.port, 11);
-    EXPECT_EQ(pro3.GetConnectionStatus(devices[0]), xrite::kI1StatusOpenOnTable);
-    const std::string journal = i1Journal();
-    const size_t closed = journal.find("I1PRO3_CloseDevice");
-    const size_t reset = journal.find("I1PRO3_SetGlobalOption Reset=All", closed);
-    const size_t registered = journal.find("I1PRO3_RegisterTableExtensions", reset);
-    const size_t opened = journal.find("I1PRO3_OpenDevice", registered);
-    EXPECT_NE(opened, std::string::npos) << journal;
+    EXPECT_EQ(pro3.GetConnectionStatus(device), xrite::kI1StatusOpenOnTable);
+    expectJournalOrder({"I1PRO3_CloseDevice", "I1PRO3_SetGlobalOption Reset=All",
+                        "I1PRO3_RegisterTableExtensions", "I1PRO3_OpenDevice"});
     EXPECT_EQ(emu_i1_count("I1PRO3_SetOption I1PRO3T_EnableElectrostaticFoil"), 0);  // no foil at open
 }
 
@@ -52,13 +42,8 @@ TEST_F(I1io3, TheI1ProLibraryLetsGoOfTheHeadBeforeTheTableTakesIt) {
     I1ProHost host(52, MEASURE_MODE_SPECTRAL);
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO3);
-    const std::string journal = i1Journal();
-    const size_t refused = journal.find("I1PRO3_OpenDevice => 52");
-    const size_t closed = journal.find("I1_CloseDevice", refused);
-    const size_t reset = journal.find("I1_SetGlobalOption Reset=All", closed);
-    const size_t opened = journal.find("I1PRO3_OpenDevice\n", reset);
-    ASSERT_NE(refused, std::string::npos) << journal;
-    EXPECT_NE(opened, std::string::npos) << journal;
+    expectJournalOrder(
+        {"I1PRO3_OpenDevice => 52", "I1_CloseDevice", "I1_SetGlobalOption Reset=All", "I1PRO3_OpenDevice\n"});
     EXPECT_EQ(host.rec.port, 11);
 }
 
@@ -73,8 +58,7 @@ TEST_F(I1io3, TheDeviceTypeFitsTheRow) {
     I1ProHost host(52, MEASURE_MODE_SPECTRAL);
     EXPECT_EQ(host.open(), 0);
     // An i1Pro on the table is not an i1iO3 head.
-    emu_i1_reset();
-    emu_i1_set_table(1);
+    tableBaseline();
     I1ProHost i1pro(51, MEASURE_MODE_SPECTRAL);
     EXPECT_EQ(i1pro.open(), -1);
 }
@@ -105,9 +89,7 @@ TEST_F(I1io3, ConditionsChooseModeAndRecognitionAndFourIsRefused) {
 
 TEST_F(I1io3, AFailingChartScanFailsTheSimpleScan) {
     for (uint32_t row : {51u, 23u}) {
-        emu_i1_reset();
-        emu_i1_set_table(1);
-        if (row == 51) emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        tableBaseline(row == 51 ? EMU_I1_MODEL_I1PRO3 : EMU_I1_MODEL_I1PRO);
         I1ProHost host(row, MEASURE_MODE_SPECTRAL, 24);
         planChart(host, 6);
         ASSERT_EQ(host.open(), 0);

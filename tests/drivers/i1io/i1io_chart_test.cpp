@@ -5,11 +5,8 @@
 // on row 51 (an i1Pro3, the I1PRO3_ calls and "I1PRO3T_" options).
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
-#include "color/spectral.h"
-#include "core/delivery.h"
 #include "drivers/i1io/i1io_host.h"
 #include "support/test_environment.h"
 
@@ -24,9 +21,7 @@ protected:
     }
     // The stand-in's baseline with the row's head on the table.
     void tableBaseline() const {
-        emu_i1_reset();
-        emu_i1_set_table(1);
-        if (row() == 51) emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        test::tableBaseline(row() == 51 ? EMU_I1_MODEL_I1PRO3 : EMU_I1_MODEL_I1PRO);
     }
     void TearDown() override { emu_i1_reset(); }
     uint32_t row() const { return GetParam(); }
@@ -38,16 +33,7 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Rows, I1ioChart, ::testing::Values(23u, 51u));
 
-class I1ioTableRecognition : public ::testing::Test {
-protected:
-    void TearDown() override { emu_i1_reset(); }
-};
-
-std::vector<std::vector<std::array<double, 36>>> rowsOfChart(int32_t first, int rows, int columns) {
-    std::vector<std::vector<std::array<double, 36>>> out;
-    for (int r = 0; r < rows; ++r) out.push_back(chartSpectra(first + r * columns, columns));
-    return out;
-}
+using I1ioTableRecognition = I1StandInTest;
 
 TEST_P(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThem) {
     I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
@@ -162,15 +148,10 @@ TEST_P(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);
     ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
     ASSERT_EQ(host.values(HostEvent::Data), (std::vector<int64_t>{6, 6, 6, 4}));
-    for (size_t row = 0; row < host.triples.size(); ++row) {
-        for (size_t column = 0; column < host.triples[row].size(); ++column) {
-            float s[36], xyz[3];
-            emu_i1_patch_spectrum(static_cast<int32_t>(row * 6 + column), s);
-            emu_i1_colour_of(s, "CIEXYZ", xyz);
-            EXPECT_EQ(host.triples[row][column], (std::array<double, 3>{xyz[0], xyz[1], xyz[2]}))
+    for (size_t row = 0; row < host.triples.size(); ++row)
+        for (size_t column = 0; column < host.triples[row].size(); ++column)
+            EXPECT_EQ(host.triples[row][column], chartColour(static_cast<int32_t>(row * 6 + column)))
                 << row << "," << column;
-        }
-    }
 }
 
 TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
@@ -184,24 +165,9 @@ TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
         ASSERT_EQ(StartMultiMeasure(host.record()), 0);
         ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
         ASSERT_EQ(host.densities.size(), 12u) << mode;
-        MEASURE2STRUCT scratch{};
-        for (int32_t i = 0; i < 12; ++i) {
-            float s[36];
-            emu_i1_patch_spectrum(i, s);
-            std::array<uint16_t, 4> want{};
-            if (mode <= MEASURE_MODE_STATUS_T) {
-                double bands[36];
-                std::copy(s, s + 36, bands);
-                ASSERT_TRUE(SpectrumToDensWORDS(reinterpret_cast<MEASURESTRUCT*>(&scratch), 0,
-                                                kSpectralHeader, bands, mode));
-                std::copy(scratch.Density[0], scratch.Density[0] + 4, want.begin());
-            } else {
-                float d[4];
-                emu_i1_densities_of(s, mode == MEASURE_MODE_DIN_16536 ? "DIN" : "DINNB", d);
-                for (int k = 0; k < 4; ++k) want[k] = static_cast<uint16_t>(d[k] * 1000.0);
-            }
-            EXPECT_EQ(host.densities[static_cast<size_t>(i)], want) << mode << " patch " << i;
-        }
+        for (int32_t i = 0; i < 12; ++i)
+            EXPECT_EQ(host.densities[static_cast<size_t>(i)], chartDensities(i, mode))
+                << mode << " patch " << i;
     }
 }
 
@@ -223,10 +189,7 @@ TEST_P(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
         if (mode == MEASURE_MODE_SPECTRAL) {
             EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
         } else {
-            float s[36], xyz[3];
-            emu_i1_patch_spectrum(13, s);
-            emu_i1_colour_of(s, "CIEXYZ", xyz);
-            EXPECT_EQ(host.triples[2][1], (std::array<double, 3>{xyz[0], xyz[1], xyz[2]}));
+            EXPECT_EQ(host.triples[2][1], chartColour(13));
         }
         host.close();
         emu_i1_table_lay_sheet(0);
@@ -275,10 +238,7 @@ TEST_P(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);
     ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    ASSERT_EQ(host.spectra.size(), 3u);
-    EXPECT_EQ(host.spectra[0], chartSpectra(0, 6));
-    EXPECT_EQ(host.spectra[1], chartSpectra(12, 6));
-    EXPECT_EQ(host.spectra[2], chartSpectra(18, 6));
+    EXPECT_EQ(host.spectra, (std::vector{chartSpectra(0, 6), chartSpectra(12, 6), chartSpectra(18, 6)}));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3}));
     EXPECT_EQ(calls("ScanChart row 1 incomplete"), 1);
 }
@@ -301,11 +261,8 @@ TEST_P(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
 }
 
 TEST_F(I1ioTableRecognition, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
-    useI1StandIn();
     for (int32_t model : {EMU_I1_MODEL_I1PRO2, EMU_I1_MODEL_I1PRO}) {
-        emu_i1_reset();
-        emu_i1_set_table(1);
-        emu_i1_set_model(model);
+        tableBaseline(model);
         I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
         planChart(host, 6);
         host.rec.OwnSegmentation = 1;

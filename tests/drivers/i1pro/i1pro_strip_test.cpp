@@ -16,11 +16,7 @@
 namespace measure::test {
 namespace {
 
-class I1ProStrip : public ::testing::Test {
-protected:
-    void SetUp() override { useI1StandIn(); }
-    void TearDown() override { emu_i1_reset(); }
-};
+using I1ProStrip = I1StandInTest;
 
 void expectChartOrder(const std::vector<std::array<double, 36>>& delivered, int first, double tolerance = 0) {
     for (size_t i = 0; i < delivered.size(); ++i) {
@@ -35,9 +31,7 @@ void expectChartOrder(const std::vector<std::array<double, 36>>& delivered, int 
 void expectChartColours(const std::vector<std::array<double, 3>>& delivered, int first,
                         double tolerance = 0) {
     for (size_t i = 0; i < delivered.size(); ++i) {
-        float s[36], want[3];
-        emu_i1_patch_spectrum(first + static_cast<int>(i), s);
-        emu_i1_colour_of(s, "CIEXYZ", want);
+        const auto want = chartColour(first + static_cast<int>(i));
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(delivered[i][c], want[c], tolerance * want[c]) << i;
     }
 }
@@ -128,32 +122,26 @@ TEST_F(I1ProStrip, BackwardsStripWithReferencesIsDeliveredInChartOrder) {
     }
 }
 
-TEST_F(I1ProStrip, WithoutDirectionDetectionABackwardsStripStaysAsDrawn) {
-    I1ProHost host(11, MEASURE_MODE_SPECTRAL, 6);
-    host.rec.NumPatchesPerLine = 6;
-    host.rec.ReferencePatches = 1;
-    ASSERT_EQ(host.open(), 0);
-    queue(strip(0, 6, true, true));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    ASSERT_EQ(host.spectra.size(), 1u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(host.spectra[0][i], chartSpectrum(5 - i)) << i;
-}
-
-TEST_F(I1ProStrip, ReverseOrderWithPositionRecognitionReversesTheStrip) {
-    emu_i1_set_model(EMU_I1_MODEL_I1PRO2);
-    I1ProHost host(22, MEASURE_MODE_SPECTRAL, 6);
-    host.rec.NumPatchesPerLine = 6;
-    host.rec.PositionRecognition = 1;
-    host.rec.ReverseOrder = 1;
-    ASSERT_EQ(host.open(), 0);
-    queue(strip(0, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+// A strip drawn backwards without direction detection stays as drawn; one
+// drawn forwards with the reverse order asked for is reversed.
+TEST_F(I1ProStrip, BackwardsStripWithoutDirectionDetectionAndReverseOrderDeliverTheStripReversed) {
+    for (const bool reverseOrder : {false, true}) {
+        emu_i1_reset();
+        if (reverseOrder) emu_i1_set_model(EMU_I1_MODEL_I1PRO2);
+        I1ProHost host(reverseOrder ? 22 : 11, MEASURE_MODE_SPECTRAL, 6);
+        host.rec.NumPatchesPerLine = 6;
+        host.rec.ReferencePatches = reverseOrder ? 0 : 1;
+        host.rec.PositionRecognition = reverseOrder ? 1 : 0;
+        host.rec.ReverseOrder = reverseOrder ? 1 : 0;
+        ASSERT_EQ(host.open(), 0);
+        queue(strip(0, 6, !reverseOrder, !reverseOrder));
+        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
+        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(host.spectra.size(), 1u);
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(host.spectra[0][i], chartSpectrum(5 - i)) << i;
+    }
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionPosition");
     EXPECT_EQ(i1Option("PatchesPerLine"), "6");
-    ASSERT_EQ(host.spectra.size(), 1u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(host.spectra[0][i], chartSpectrum(5 - i)) << i;
 }
 
 TEST_F(I1ProStrip, StopWhileWaitingForTheButtonEndsWithoutData) {
@@ -168,12 +156,9 @@ TEST_F(I1ProStrip, StopWhileWaitingForTheButtonEndsWithoutData) {
     host.drain(30);
     EXPECT_TRUE(host.spectra.empty());
     // The stop entry clears the prompt and the pass number after the request ended.
-    const auto& tail = host.events;
-    ASSERT_GE(tail.size(), 2u);
-    EXPECT_EQ(tail[tail.size() - 2].kind, HostEvent::Status);
-    EXPECT_EQ(tail[tail.size() - 2].value, MEASURE_STATUS_IDLE);
-    EXPECT_EQ(tail.back().kind, HostEvent::Passno);
-    EXPECT_EQ(tail.back().value, 0);
+    ASSERT_GE(host.events.size(), 2u);
+    EXPECT_EQ(std::vector<HostEvent>(host.events.end() - 2, host.events.end()),
+              (std::vector<HostEvent>{{HostEvent::Status, MEASURE_STATUS_IDLE}, {HostEvent::Passno, 0}}));
     EXPECT_EQ(i1Option("IndicatorLedKey"), "IndicatorLedOff");
     EXPECT_EQ(i1Option("OnMeasurementSuccessNoLedIndication"), "0");
 }
@@ -276,12 +261,7 @@ TEST_F(I1ProStrip, DensityStripSendsEveryPatchButTheLastAndPostsTheLast) {
     EXPECT_EQ(emu_i1_count("I1_GetDensities"), 7);
     EXPECT_EQ(host.values(HostEvent::Density), (std::vector<int64_t>{1, 2, 3, 4, 5, 6}));
     ASSERT_EQ(host.densities.size(), 6u);
-    for (int i = 0; i < 6; ++i) {
-        float s[36], want[4];
-        emu_i1_patch_spectrum(10 + i, s);
-        emu_i1_densities_of(s, "DINNB", want);
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(host.densities[i][c], uint16_t(want[c] * 1000)) << i;
-    }
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(host.densities[i], chartDensities(10 + i, host.rec.Mode)) << i;
 }
 
 TEST_F(I1ProStrip, StatusEStripWithThePlainRecordConvertsEachSpectrum) {
@@ -292,13 +272,7 @@ TEST_F(I1ProStrip, StatusEStripWithThePlainRecordConvertsEachSpectrum) {
     EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
     EXPECT_EQ(host.rec.NumOfMeasurements, 6u);
     ASSERT_EQ(host.densities.size(), 6u);
-    const uint32_t header[3] = {380, 10, 36};
-    for (int i = 0; i < 6; ++i) {
-        const auto spectrum = chartSpectrum(20 + i);
-        double d[4];
-        ASSERT_EQ(SpectrumToDensity(d, header, spectrum.data(), MEASURE_MODE_STATUS_E), 1);
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(host.densities[i][c], static_cast<uint16_t>(d[c] * 1000)) << i;
-    }
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(host.densities[i], chartDensities(20 + i, host.rec.Mode)) << i;
 }
 
 TEST_F(I1ProStrip, TriggerAndCalibrationFailuresEndTheScan) {

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <tuple>
+#include <vector>
 
 namespace measure::i1pro {
 namespace {
@@ -92,25 +94,34 @@ TEST(StripSegmentation, NoisyStripIsStillFound) {
     expectPatchesInOrder(s, 8);
 }
 
-TEST(StripSegmentation, FirstPatchTwiceAsWideAsTheOthersFailsTheSearch) {
-    StripShape shape;
-    shape.widePatch = 0;
-    const Segmentation s = segmentTristimulus(scan(shape), 8);
-    EXPECT_FALSE(s.found);
-    EXPECT_EQ(s.count, 0);
-    // A wide patch further along is not what the check looks at.
-    shape.widePatch = 4;
-    EXPECT_EQ(segmentTristimulus(scan(shape), 8).count, 8);
-}
-
-TEST(StripSegmentation, MissingOrShortTrailingPaperFailsTheSearch) {
-    StripShape shape;
-    shape.trailingPaper = 0;
-    EXPECT_EQ(segmentTristimulus(scan(shape), 8).count, 0);
-    shape.trailingPaper = 6;  // a run, but shorter than half a patch
-    const Segmentation s = segmentTristimulus(scan(shape), 8);
-    EXPECT_FALSE(s.found);
-    EXPECT_EQ(s.count, 0);
+// A first patch wider than the others, trailing paper missing or shorter
+// than half a patch, an expected count that is not the strip's, and
+// degenerate inputs all give count 0; a wide patch further along does not.
+TEST(StripSegmentation, StripsTheSearchDoesNotFitGiveCountZero) {
+    StripShape wideFirst, wideFifth, noTrailingPaper, shortTrailingPaper;
+    wideFirst.widePatch = 0;
+    wideFifth.widePatch = 4;
+    noTrailingPaper.trailingPaper = 0;
+    shortTrailingPaper.trailingPaper = 6;
+    const std::vector<std::tuple<std::vector<Tristimulus>, int, int>> cases = {
+        {scan(wideFirst), 8, 0},
+        {scan(wideFifth), 8, 8},
+        {scan(noTrailingPaper), 8, 0},
+        {scan(shortTrailingPaper), 8, 0},
+        {scan({}), 7, 0},
+        {scan({}), 9, 0},
+        {scan({}), 0, 0},
+        {scan({}), -3, 0},
+        {{}, 8, 0},
+        {std::vector<Tristimulus>(500, kPaper), 4, 0},        // uniform paper: no edges at all
+        {std::vector<Tristimulus>(500, Tristimulus{}), 1, 0}  // black samples have no colour
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto& [samples, expected, count] = cases[i];
+        EXPECT_EQ(segmentTristimulus(samples, expected).count, count) << "case " << i;
+    }
+    EXPECT_FALSE(segmentTristimulus(scan(wideFirst), 8).found);
+    EXPECT_FALSE(segmentTristimulus(scan(shortTrailingPaper), 8).found);
 }
 
 TEST(StripSegmentation, DifferentPaperAfterTheStripGivesCountZeroButThePatches) {
@@ -121,22 +132,6 @@ TEST(StripSegmentation, DifferentPaperAfterTheStripGivesCountZeroButThePatches) 
     EXPECT_EQ(s.count, 0);
     EXPECT_GE(s.substrateDifference, kSubstrateTolerance);
     expectPatchesInOrder(s, 8);
-}
-
-TEST(StripSegmentation, WrongExpectedCountIsNeverForced) {
-    const auto samples = scan({});
-    EXPECT_EQ(segmentTristimulus(samples, 7).count, 0);
-    EXPECT_EQ(segmentTristimulus(samples, 9).count, 0);
-}
-
-TEST(StripSegmentation, DegenerateInputsGiveCountZero) {
-    EXPECT_EQ(segmentTristimulus({}, 8).count, 0);
-    EXPECT_EQ(segmentTristimulus(scan({}), 0).count, 0);
-    EXPECT_EQ(segmentTristimulus(scan({}), -3).count, 0);
-    // Uniform paper: no edges at all.
-    EXPECT_EQ(segmentTristimulus(std::vector<Tristimulus>(500, kPaper), 4).count, 0);
-    // Black samples average to no colour and are dropped.
-    EXPECT_EQ(segmentTristimulus(std::vector<Tristimulus>(500, Tristimulus{}), 1).count, 0);
 }
 
 TEST(StripSegmentation, SpectraAreAveragedAsSpectra) {

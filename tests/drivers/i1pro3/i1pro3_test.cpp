@@ -12,7 +12,7 @@
 namespace measure::test {
 namespace {
 
-class I1Pro3 : public ::testing::Test {
+class I1Pro3 : public I1StandInTest {
 protected:
     void SetUp() override {
         useI1StandIn();
@@ -58,31 +58,24 @@ TEST_F(I1Pro3, DeviceTypeFitsTheRowAndTheHeadDecidesTheConditionBits) {
                            opSingleMeasurementOption | opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
     }
     emu_i1_set_text("HasIndicatorLed", "0");
-    {
-        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), -1);  // row 49 needs the LED
-    }
-    {
-        I1ProHost host(48, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), 0);
+    for (const auto& [row, result] : {std::pair{49u, -1}, std::pair{48u, 0}}) {  // row 49 needs the LED
+        I1ProHost host(row, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), result) << row;
     }
 }
 
 TEST_F(I1Pro3, AnSdkVersionBelowOneOrWithoutDigitsIsReportedButOpens) {
-    for (const char* version : {"0.9.4", "SDK"}) {
+    for (const auto& [version, reported] :
+         {std::pair{"0.9.4", 1}, std::pair{"SDK", 1}, std::pair{"1.2", 0}}) {
         LogCapture log;
         emu_i1_set_text("SDKVersion", version);
         I1ProHost host(49, MEASURE_MODE_SPECTRAL);
         EXPECT_EQ(host.open(), 0) << version;
-        EXPECT_TRUE(
-            log.has("clEYE_ONE_PRO3::ThreadConstructor", "Wrong version of i1Pro364.dll please update!"))
+        EXPECT_EQ(
+            log.count("clEYE_ONE_PRO3::ThreadConstructor", "Wrong version of i1Pro364.dll please update!"),
+            reported)
             << version;
     }
-    LogCapture log;
-    emu_i1_set_text("SDKVersion", "1.2");
-    I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-    EXPECT_EQ(host.open(), 0);
-    EXPECT_FALSE(log.contains("Wrong version"));
 }
 
 TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
@@ -91,15 +84,8 @@ TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
     {
         I1ProHost host(49, MEASURE_MODE_SPECTRAL);
         ASSERT_EQ(host.open(), 0);
-        const std::string journal = i1Journal();
-        const size_t refused = journal.find("I1PRO3_OpenDevice => 52");
-        const size_t closed = journal.find("I1_CloseDevice", refused);
-        const size_t reset = journal.find("I1_SetGlobalOption Reset=All", closed);
-        const size_t opened = journal.find("I1PRO3_OpenDevice\n", reset);
-        EXPECT_NE(refused, std::string::npos) << journal;
-        EXPECT_NE(closed, std::string::npos) << journal;
-        EXPECT_NE(reset, std::string::npos) << journal;
-        EXPECT_NE(opened, std::string::npos) << journal;
+        expectJournalOrder({"I1PRO3_OpenDevice => 52", "I1_CloseDevice", "I1_SetGlobalOption Reset=All",
+                            "I1PRO3_OpenDevice\n"});
     }
     ASSERT_EQ(I1IsConnected(), 0);  // the pass-through holds it through the i1Pro library
     EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
@@ -121,10 +107,14 @@ protected:
 };
 
 TEST_F(I1Pro3Job, ConditionsSetTheirModesAndResultIndexes) {
-    const char* const scanModes[] = {"ReflectanceScan", "ReflectanceScan", "ReflectanceScan",
-                                     "ReflectanceM3Scan"};
-    const char* const indexes[] = {"M0", "M1", "M2", "M3"};
-    for (uint32_t condition = 0; condition < 4; ++condition) {
+    // Without the M3 filter the M3 mode is set, but no "M3" result.
+    for (const auto& [condition, head, mode, index] :
+         {std::tuple{0u, "M3", "ReflectanceScan", "M0"}, std::tuple{1u, "M3", "ReflectanceScan", "M1"},
+          std::tuple{2u, "M3", "ReflectanceScan", "M2"}, std::tuple{3u, "M3", "ReflectanceM3Scan", "M3"},
+          std::tuple{3u, "Standard", "ReflectanceM3Scan", ""}}) {
+        emu_i1_reset();
+        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        emu_i1_set_text("DeviceHeadSensorKey", head);
         I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
         host.rec.MeasurementCondition = condition;
         ready(host);
@@ -132,23 +122,10 @@ TEST_F(I1Pro3Job, ConditionsSetTheirModesAndResultIndexes) {
         ASSERT_EQ(StartMultiMeasure(host.record()), 0);
         host.pressOn = {MEASURE_STATUS_WAIT_USER};
         EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE) << condition;
-        EXPECT_EQ(i1Option("MeasurementMode"), scanModes[condition]);
-        EXPECT_EQ(i1Option("ResultIndexKey"), indexes[condition]);
-        ASSERT_EQ(host.close(), 0);
-        emu_i1_reset();
-        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        EXPECT_EQ(i1Option("MeasurementMode"), mode);
+        EXPECT_EQ(i1Option("ResultIndexKey"), index);
+        EXPECT_EQ(host.spectra.size(), 1u);
     }
-    // Without the M3 filter the M3 mode is set, but no "M3" result.
-    emu_i1_set_text("DeviceHeadSensorKey", "Standard");
-    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
-    host.rec.MeasurementCondition = MEASURE_CONDITION_M3;
-    ready(host);
-    queue(strip(20, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    host.pressOn = {MEASURE_STATUS_WAIT_USER};
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceM3Scan");
-    EXPECT_EQ(i1Option("ResultIndexKey"), "");
 }
 
 TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
@@ -275,15 +252,10 @@ TEST_F(I1Pro3Job, SpotsDeliverColourValuesAndSpectraOnly) {
         host.triples.clear();
         ASSERT_EQ(SingleMeasure(host.record()), 0);
         ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
-        float s[36], want[3];
-        emu_i1_patch_spectrum(9, s);
         if (mode == 4) {
-            ASSERT_EQ(host.spectra.size(), 1u);
-            EXPECT_EQ(host.spectra[0][0], chartSpectrum(9));
+            EXPECT_EQ(host.spectra, (DeliveredSpectra{chartSpectra(9, 1)}));
         } else {
-            emu_i1_colour_of(s, mode == 2 ? "CIELab" : "CIEXYZ", want);
-            ASSERT_EQ(host.triples.size(), 1u);
-            for (int c = 0; c < 3; ++c) EXPECT_FLOAT_EQ(float(host.triples[0][0][c]), want[c]) << mode;
+            EXPECT_EQ(host.triples, (DeliveredTriples{{chartColour(9, mode == 2 ? "CIELab" : "CIEXYZ")}}));
         }
     }
     host.rec.Mode = MEASURE_MODE_STATUS_E;
