@@ -48,8 +48,7 @@ TEST_P(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThe
     EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
 
     host.events.clear();
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
     // The visor's corners, A and C half a millimetre right, D half left.
     EXPECT_EQ(calls("ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
@@ -72,8 +71,7 @@ TEST_P(I1ioChart, OneRowAsksForTwoCorners) {
     EXPECT_EQ(host.values(HostEvent::Status),
               (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3,
                                     MEASURE_STATUS_CORNERS_DONE}));
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
     EXPECT_EQ(calls("ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"), 1);  // C is A
     EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
 }
@@ -88,8 +86,7 @@ TEST_P(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartRegisterCorners(host.record()), 0);
         ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
-        ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
         EXPECT_TRUE(log.contains(std::string("pitch=") + length)) << gap;
         if (row() == 23) {
             EXPECT_EQ(i1Option("I1T_PatchLength"), length) << gap;
@@ -131,8 +128,7 @@ TEST_P(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
     I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
     EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
     EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1}));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
@@ -145,8 +141,7 @@ TEST_P(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
     I1ProHost host(row(), MEASURE_MODE_CIE_XYZ, 22);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
     ASSERT_EQ(host.values(HostEvent::Data), (std::vector<int64_t>{6, 6, 6, 4}));
     for (size_t row = 0; row < host.triples.size(); ++row)
         for (size_t column = 0; column < host.triples[row].size(); ++column)
@@ -162,8 +157,7 @@ TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
         I1ProHost host(row(), mode, 12);
         planChart(host, 6);
         ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE) << mode;
         ASSERT_EQ(host.densities.size(), 12u) << mode;
         for (int32_t i = 0; i < 12; ++i)
             EXPECT_EQ(host.densities[static_cast<size_t>(i)], chartDensities(i, mode))
@@ -182,8 +176,7 @@ TEST_P(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
         I1ProHost host(row(), mode, 24);
         planChart(host, 6);
         ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
         // A (100.5, 120), C (100.5, 90), D (49.5, 90): B is (49.5, 120).
         EXPECT_EQ(calls("ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"), 1) << mode;
         if (mode == MEASURE_MODE_SPECTRAL) {
@@ -201,8 +194,7 @@ TEST_P(I1ioChart, TwoSheetsAreRegisteredAndReadOneAfterTheOther) {
     I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 30);
     planChart(host, 6, 24);
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
     EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1, 2}));
     EXPECT_EQ(host.spectra, rowsOfChart(0, 5, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4, 5}));
@@ -222,8 +214,7 @@ TEST_P(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
     emu_i1_table_lay_sheet(1);
     host.rec.ChartPageIndex = 1;
     host.events.clear();
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
     EXPECT_EQ(calls("ScanChart 1x6"), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(24, 1, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{5}));
@@ -236,8 +227,7 @@ TEST_P(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
     planChart(host, 6);
     emu_i1_table_next_row();  // the short row has no pass end
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
     EXPECT_EQ(host.spectra, (std::vector{chartSpectra(0, 6), chartSpectra(12, 6), chartSpectra(18, 6)}));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3}));
     EXPECT_EQ(calls("ScanChart row 1 incomplete"), 1);
@@ -252,8 +242,7 @@ TEST_P(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
             EXPECT_EQ(StopMultiMeasure(host.record()), 0);
         }
     };
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_STOPPED);
     // The row under way is delivered; its callback then cancels the chart.
     EXPECT_EQ(emu_i1_table_rows_read(), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
@@ -267,8 +256,7 @@ TEST_F(I1ioTableRecognition, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
         planChart(host, 6);
         host.rec.OwnSegmentation = 1;
         ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
         EXPECT_EQ(emu_i1_count("I1_SetOption RecognitionKey=RecognitionPosition"),
                   model == EMU_I1_MODEL_I1PRO2 ? 1 : 0);
         // Without the dual scan mode the SDK's basic recognition is asked for.

@@ -101,8 +101,7 @@ TEST_F(I1io, ThePatchUnderTheVisorIsMeasuredUntilTheHostStops) {
             EXPECT_EQ(StopSingleMeasure(host.record()), 0);
         }
     };
-    ASSERT_EQ(SingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
+    EXPECT_EQ(runRequest(host, {}, SingleMeasure), MEASURE_END_STOPPED);
     EXPECT_EQ(host.spectra, (std::vector{chartSpectra(15, 1), chartSpectra(1, 1)}));
     // The aperture went where the visor pointed, and the head went home.
     EXPECT_EQ(emu_i1_count("I1_SetPosition 70.0,80.0"), 2);
@@ -117,8 +116,7 @@ TEST_F(I1io, ThePatchUnderTheVisorIsMeasuredUntilTheHostStops) {
             EXPECT_EQ(StopSingleMeasure(host.record()), 0);
         }
     };
-    ASSERT_EQ(SingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
+    EXPECT_EQ(runRequest(host, {}, SingleMeasure), MEASURE_END_STOPPED);
     EXPECT_EQ(host.triples, (DeliveredTriples{{chartColour(23)}}));
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "drivers/i1pro/i1_sdk_stand_in.h"
@@ -77,6 +78,18 @@ inline EmuI1Scan strip(int32_t first, int32_t count, bool references = false, bo
 
 inline void queue(const EmuI1Scan& s) {
     emu_i1_queue_scan(&s);
+}
+
+// Queues `strips`, starts `entry` (a strip request unless told) and returns
+// the request's end code.
+inline int64_t runRequest(I1ProHost& host, std::initializer_list<EmuI1Scan> strips = {},
+                          DriverEntry entry = StartMultiMeasure) {
+    for (const auto& s : strips) queue(s);
+    if (const int32_t started = entry(host.record()); started != 0) {
+        ADD_FAILURE() << "the request did not start: " << started;
+        return -101;
+    }
+    return host.runToEnd();
 }
 
 }  // namespace measure::test

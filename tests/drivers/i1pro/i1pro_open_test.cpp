@@ -59,8 +59,7 @@ TEST_F(I1ProOpen, InstrumentWithoutLedIsRefusedOnRows21And22AndNeverHearsOfLedsO
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host), MEASURE_END_DONE);
     EXPECT_EQ(StopMultiMeasure(host.record()), 0);
     EXPECT_EQ(emu_i1_count("I1_SetOption IndicatorLedKey"), 0);
     // The scan set-up (for the calibration and for the scan) turns the

@@ -128,8 +128,7 @@ TEST_F(I1ProSpot, DensitySpotWithThePlainRecordEndsAfterOnePatch) {
         emu_i1_set_spot_patch(patch);
         I1ProHost host(11, mode);
         ASSERT_EQ(host.openOld(), 0);
-        ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        EXPECT_EQ(runRequest(host, {}, StartSingleMeasure), MEASURE_END_DONE);
         EXPECT_TRUE(log.contains("end old MEASURESTRUCT"));
         EXPECT_EQ(host.rec.NumOfMeasurements, 1u);
         EXPECT_EQ(host.values(HostEvent::Density), std::vector<int64_t>{1});
@@ -162,8 +161,7 @@ TEST_F(I1ProSpot, SingleTriggerModeMeasuresOnceWithoutTheButton) {
     host.pressOn.clear();
     host.rec.SingleTriggerMode = 1;
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {}, StartSingleMeasure), MEASURE_END_DONE);
     EXPECT_EQ(host.spectra.size(), 1u);
     EXPECT_EQ(emu_i1_button_polls(), 1);  // the flush at the start only
 }

@@ -42,11 +42,7 @@ TEST_F(I1ProStrip, Chart120IsRecognisedAsTheAlternateChartOnceInAJob) {
     ASSERT_EQ(host.open(), 0);
     queue(strip(0, 30));   // twice the planned 15: the chart in 4 strips of 30
     queue(strip(30, 60));  // twice again: no second switch, a mismatch
-    queue(strip(30, 30));
-    queue(strip(60, 30));
-    queue(strip(90, 30));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(30, 30), strip(60, 30), strip(90, 30)}), MEASURE_END_DONE);
 
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{-8, 1, -4, 1, 2, 2, 3, 4}));
     EXPECT_EQ(host.values(HostEvent::Scanspeed), (std::vector<int64_t>{30, 60, 30, 30, 30}));
@@ -65,9 +61,7 @@ TEST_F(I1ProStrip, UnknownChartSizeWithoutHostPlanIsOneStrip) {
     LogCapture log;
     I1ProHost host(11, MEASURE_MODE_SPECTRAL, 53);
     ASSERT_EQ(host.open(), 0);
-    queue(strip(0, 53));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(0, 53)}), MEASURE_END_DONE);
     EXPECT_TRUE(log.contains("Error: default!"));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{-1, 1}));
     ASSERT_EQ(host.spectra.size(), 1u);
@@ -79,9 +73,7 @@ TEST_F(I1ProStrip, HostPlanOf24PerLineFor100PatchesTakesAShortOrAFullLastStrip) 
     host.rec.NumPatchesPerLine = 24;
     ASSERT_EQ(host.open(), 0);
     for (int s = 0; s < 4; ++s) queue(strip(24 * s, 24));
-    queue(strip(96, 4));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(96, 4)}), MEASURE_END_DONE);
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{-5, 1, 2, 3, 4, 5}));
     EXPECT_EQ(host.values(HostEvent::Data), (std::vector<int64_t>{24, 24, 24, 24, 4}));
 
@@ -90,9 +82,7 @@ TEST_F(I1ProStrip, HostPlanOf24PerLineFor100PatchesTakesAShortOrAFullLastStrip) 
     host.spectra.clear();
     for (int s = 0; s < 4; ++s) queue(strip(24 * s, 24));
     queue(strip(96, 10));  // neither 4 nor 24: scanned again
-    queue(strip(96, 24));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(96, 24)}), MEASURE_END_DONE);
     EXPECT_EQ(host.values(HostEvent::Data), (std::vector<int64_t>{24, 24, 24, 24, 4}));
     EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_PASS_FAILED), 1u);
     expectChartOrder(host.spectra[4], 96);
@@ -105,10 +95,8 @@ TEST_F(I1ProStrip, BackwardsStripWithReferencesIsDeliveredInChartOrder) {
         host.rec.ReferencePatches = 1;
         host.rec.DirectionDetection = 1;
         ASSERT_EQ(host.open(), 0);
-        queue(strip(0, 6, true, false));
-        queue(strip(6, 6, true, true));
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
+        EXPECT_EQ(runRequest(host, {strip(0, 6, true, false), strip(6, 6, true, true)}), MEASURE_END_DONE)
+            << mode;
         EXPECT_EQ(host.values(HostEvent::Scanspeed), (std::vector<int64_t>{6, 6}));
         if (mode == MEASURE_MODE_SPECTRAL) {
             ASSERT_EQ(host.spectra.size(), 2u);
@@ -134,9 +122,7 @@ TEST_F(I1ProStrip, BackwardsStripWithoutDirectionDetectionAndReverseOrderDeliver
         host.rec.PositionRecognition = reverseOrder ? 1 : 0;
         host.rec.ReverseOrder = reverseOrder ? 1 : 0;
         ASSERT_EQ(host.open(), 0);
-        queue(strip(0, 6, !reverseOrder, !reverseOrder));
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        EXPECT_EQ(runRequest(host, {strip(0, 6, !reverseOrder, !reverseOrder)}), MEASURE_END_DONE);
         ASSERT_EQ(host.spectra.size(), 1u);
         for (int i = 0; i < 6; ++i) EXPECT_EQ(host.spectra[0][i], chartSpectrum(5 - i)) << i;
     }
@@ -173,11 +159,7 @@ TEST_F(I1ProStrip, OwnSegmentationFindsThePatchesAndRefusesAStripWithDifferentPa
     ASSERT_EQ(host.open(), 0);
     EmuI1Scan otherPaper = strip(0, 6, true);
     otherPaper.trailingPaperShift = -0.3f;  // far more than 9.0 CIE76 from the paper before
-    queue(otherPaper);
-    queue(strip(0, 6, true));
-    queue(strip(6, 6, true, true));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {otherPaper, strip(0, 6, true), strip(6, 6, true, true)}), MEASURE_END_DONE);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionDisabled");
     EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_PASS_FAILED), 1u);
     EXPECT_TRUE(log.contains("Number of patches mismatch"));
@@ -193,9 +175,7 @@ TEST_F(I1ProStrip, OwnSegmentationOfTristimulusValues) {
     host.rec.NumPatchesPerLine = 6;
     host.rec.OwnSegmentation = 1;
     ASSERT_EQ(host.open(), 0);
-    queue(strip(40, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(40, 6)}), MEASURE_END_DONE);
     ASSERT_EQ(host.triples.size(), 1u);
     ASSERT_EQ(host.triples[0].size(), 6u);
     expectChartColours(host.triples[0], 40, 0.01);
@@ -206,10 +186,7 @@ TEST_F(I1ProStrip, OwnSegmentationInADensityModeDeliversRawSamplesUpToTheSlots) 
     host.rec.NumPatchesPerLine = 6;
     host.rec.OwnSegmentation = 1;
     ASSERT_EQ(host.open(), 0);
-    queue(strip(0, 6));
-    queue(strip(6, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(0, 6), strip(6, 6)}), MEASURE_END_DONE);
     // Two scans of 187 raw samples each; the record has 256 slots.
     EXPECT_EQ(host.rec.NumOfMeasurements, 256u);
     EXPECT_EQ(host.densities.size(), 256u);
@@ -225,12 +202,7 @@ TEST_F(I1ProStrip, DualScanAsksForARightAndALeftScanPerStrip) {
     ASSERT_EQ(host.open(), 0);
     queue(strip(0, 6));
     queue(strip(0, 5));  // the left scan lost a patch: the strip is scanned again
-    queue(strip(0, 6));
-    queue(strip(0, 6));
-    queue(strip(6, 6));
-    queue(strip(6, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(0, 6), strip(0, 6), strip(6, 6), strip(6, 6)}), MEASURE_END_DONE);
     EXPECT_EQ(host.rec.DualScan, 1u);
     EXPECT_EQ(i1Option("MeasurementMode"), "DualReflectanceScan");
     EXPECT_EQ(i1Option("ResultIndexKey"), "M1");
@@ -267,9 +239,7 @@ TEST_F(I1ProStrip, DensityStripSendsEveryPatchButTheLastAndPostsTheLast) {
 TEST_F(I1ProStrip, StatusEStripWithThePlainRecordConvertsEachSpectrum) {
     I1ProHost host(11, MEASURE_MODE_STATUS_E, 6);
     ASSERT_EQ(host.openOld(), 0);
-    queue(strip(20, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {strip(20, 6)}), MEASURE_END_DONE);
     EXPECT_EQ(host.rec.NumOfMeasurements, 6u);
     ASSERT_EQ(host.densities.size(), 6u);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(host.densities[i], chartDensities(20 + i, host.rec.Mode)) << i;
@@ -279,8 +249,7 @@ TEST_F(I1ProStrip, TriggerAndCalibrationFailuresEndTheScan) {
     I1ProHost host(11, MEASURE_MODE_SPECTRAL, 6);
     ASSERT_EQ(host.open(), 0);
     emu_i1_fail_triggers(xrite::kI1ScanTooSlow, 1);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_FAILED);
     EXPECT_EQ(host.count(HostEvent::Status, 33), 1u);
     EXPECT_EQ(i1Option("IndicatorLedKey"), "IndicatorLedFailed");
 
@@ -289,8 +258,7 @@ TEST_F(I1ProStrip, TriggerAndCalibrationFailuresEndTheScan) {
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
     EXPECT_EQ(host.runToEnd(), MEASURE_END_CALIBRATION_FAILED);
     host.events.clear();
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_CALIBRATION_FAILED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_CALIBRATION_FAILED);
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
     host.drain(50);
     EXPECT_EQ(i1Option("IndicatorLedKey"), "IndicatorLedWait4Scan");
@@ -300,24 +268,21 @@ TEST_F(I1ProStrip, RecordEmptiedAfterTheOpenFailsTheScanInsteadOfDividingByZero)
     I1ProHost host(11, MEASURE_MODE_SPECTRAL, 6);
     ASSERT_EQ(host.open(), 0);
     host.rec.NumOfPatchesToRead = 0;
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_FAILED);
     host.rec.NumPatchesPerLine = 24;  // a host plan of no patches at all
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_FAILED);
 }
 
 TEST_F(I1ProStrip, SimpleScanLeavesCalibrationToTheHost) {
     I1ProHost host(11, MEASURE_MODE_SPECTRAL, 6);
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);  // the instrument refuses to scan uncalibrated
+    EXPECT_EQ(runRequest(host, {}, StartSimpleMultiMeasure),
+              MEASURE_END_FAILED);  // the instrument refuses to scan uncalibrated
     EXPECT_EQ(emu_i1_count("I1_Calibrate"), 0);
 
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
     EXPECT_EQ(host.spectra.size(), 1u);
 }
 

@@ -96,9 +96,11 @@ TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
 
 class I1Pro3Job : public I1Pro3 {
 protected:
-    // Opens and calibrates `host` on row 49 with its plan of `perLine`.
+    // Opens and calibrates `host` on row 49 with its plan of `perLine`; the
+    // host presses the button at each prompt but not after a failed pass.
     void ready(I1ProHost& host, int32_t perLine = 6) {
         host.rec.NumPatchesPerLine = perLine;
+        host.pressOn = {MEASURE_STATUS_WAIT_USER};
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(WhiteCalibration(host.record()), 0);
         ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
@@ -118,10 +120,7 @@ TEST_F(I1Pro3Job, ConditionsSetTheirModesAndResultIndexes) {
         I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
         host.rec.MeasurementCondition = condition;
         ready(host);
-        queue(strip(20, 6));
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        host.pressOn = {MEASURE_STATUS_WAIT_USER};
-        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE) << condition;
+        EXPECT_EQ(runRequest(host, {strip(20, 6)}), MEASURE_END_DONE) << condition;
         EXPECT_EQ(i1Option("MeasurementMode"), mode);
         EXPECT_EQ(i1Option("ResultIndexKey"), index);
         EXPECT_EQ(host.spectra.size(), 1u);
@@ -137,11 +136,8 @@ TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
     ready(host);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionPositionDark");
     EXPECT_EQ(i1Option("PatchesPerLine"), "8");  // six and the two references
-    queue(strip(0, 6, true, true));              // drawn backwards
-    queue(strip(6, 6, true));
-    host.pressOn = {MEASURE_STATUS_WAIT_USER};
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    // The first strip drawn backwards.
+    ASSERT_EQ(runRequest(host, {strip(0, 6, true, true), strip(6, 6, true)}), MEASURE_END_DONE);
     ASSERT_EQ(host.spectra.size(), 2u);
     ASSERT_EQ(host.spectra[0].size(), 6u);
     for (int i = 0; i < 12; ++i) {
@@ -160,10 +156,7 @@ TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
     host.events.clear();
     host.spectra.clear();
-    queue(strip(0, 6));
-    queue(strip(6, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host, {strip(0, 6), strip(6, 6)}), MEASURE_END_DONE);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionBasic");
     ASSERT_EQ(host.spectra.size(), 2u);
     EXPECT_EQ(host.spectra[1][2], chartSpectrum(8));
@@ -185,11 +178,7 @@ TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
         host.rec.PositionRecognition = 1;
         ready(host);
         EXPECT_EQ(i1Option("PatchesPerLine"), "6");
-        queue(strip(0, 6));
-        queue(strip(6, 6));
-        host.pressOn = {MEASURE_STATUS_WAIT_USER};
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host, {strip(0, 6), strip(6, 6)}), MEASURE_END_DONE);
         ASSERT_EQ(host.spectra.size(), 2u);
         EXPECT_EQ(host.spectra[0].size(), 6u);
         ASSERT_EQ(host.spectra[1].size(), 4u);
@@ -198,10 +187,7 @@ TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
     }
     I1ProHost host(49, MEASURE_MODE_STATUS_E, 6);
     ready(host);
-    queue(strip(0, 6));
-    host.pressOn = {MEASURE_STATUS_WAIT_USER};
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_EQ(runRequest(host, {strip(0, 6)}), MEASURE_END_FAILED);
     EXPECT_TRUE(host.densities.empty());
 }
 
@@ -218,8 +204,7 @@ TEST_F(I1Pro3Job, AConditionOutsideTheRowsEndsStripsAndCalibrationsAndFailsOneSp
                                                    {HostEvent::Status, MEASURE_STATUS_CALIBRATION_FAILED}}));
     host.events.clear();
     host.rec.MeasurementCondition = 10;  // emission only: not for strips
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_CALIBRATION_FAILED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_CALIBRATION_FAILED);
     EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE), 1u);
 
     // An emission spot with condition 4 fails; with 10 the next one is measured.
@@ -250,8 +235,7 @@ TEST_F(I1Pro3Job, SpotsDeliverColourValuesAndSpectraOnly) {
         host.events.clear();
         host.spectra.clear();
         host.triples.clear();
-        ASSERT_EQ(SingleMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
+        ASSERT_EQ(runRequest(host, {}, SingleMeasure), MEASURE_END_DONE) << mode;
         if (mode == 4) {
             EXPECT_EQ(host.spectra, (DeliveredSpectra{chartSpectra(9, 1)}));
         } else {
@@ -261,16 +245,14 @@ TEST_F(I1Pro3Job, SpotsDeliverColourValuesAndSpectraOnly) {
     host.rec.Mode = MEASURE_MODE_STATUS_E;
     host.events.clear();
     LogCapture log;
-    ASSERT_EQ(SingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {}, SingleMeasure), MEASURE_END_DONE);
     EXPECT_TRUE(host.densities.empty());
     EXPECT_TRUE(log.contains("catch(default)"));
 
     // Emission where the head does not offer it: a reflectance spot.
     emu_i1_set_text("AvailableMeasurementModes", "ReflectanceSpot;ReflectanceScan;ReflectanceM3Spot");
     host.rec.Mode = MEASURE_MODE_SPECTRAL | MEASURE_MODE_EMISSION;
-    ASSERT_EQ(SingleMeasure(host.record()), 0);
-    host.runToEnd();
+    runRequest(host, {}, SingleMeasure);
     EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceSpot");
 }
 
