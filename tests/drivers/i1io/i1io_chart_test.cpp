@@ -35,45 +35,42 @@ INSTANTIATE_TEST_SUITE_P(Rows, I1ioChart, ::testing::Values(23u, 51u));
 
 using I1ioTableRecognition = I1StandInTest;
 
-TEST_P(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThem) {
-    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
-    planChart(host, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
-    EXPECT_EQ(host.values(HostEvent::Status),
-              (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3,
-                                    MEASURE_STATUS_CORNERS_DONE}));
-    EXPECT_EQ(calls("SetPosition 110.5,120.5"), 1);
-    EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
+// Four rows take three corners, one row two (its C is A). The scan runs
+// between the visor's corners, A and C half a millimetre right, D half left.
+TEST_P(I1ioChart, RegistrationPromptsTheCornersAndTheSimpleScanReadsBetweenThem) {
+    using Prompts = std::vector<int64_t>;
+    for (const auto& [rows, prompts, scan] :
+         {std::tuple{4, Prompts{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3},
+                     "ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"},
+          std::tuple{1, Prompts{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3},
+                     "ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"}}) {
+        tableBaseline();
+        layChart(tableChart(rows, 6));
+        I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 6 * rows);
+        planChart(host, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+        ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+        Prompts shown = prompts;
+        shown.push_back(MEASURE_STATUS_CORNERS_DONE);
+        EXPECT_EQ(host.values(HostEvent::Status), shown);
+        EXPECT_EQ(calls("SetPosition 110.5,120.5"), 1);
+        EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
 
-    host.events.clear();
-    ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
-    // The visor's corners, A and C half a millimetre right, D half left.
-    EXPECT_EQ(calls("ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"), 1);
-    EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
-    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
-    EXPECT_EQ(host.values(HostEvent::PassEnd), (std::vector<int64_t>{6, 6, 6, 6}));
-    // The i1iO3 leaves patch length and speed to the table.
-    EXPECT_EQ(i1Option("I1T_PatchLength"), row() == 23 ? "9.800000" : "");  // (89.5 - 40.5) / 5
-    EXPECT_EQ(i1Option("I1T_ScanSpeed"), row() == 23 ? "60.0" : "");
-    EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), "0.0");
-    EXPECT_TRUE(parksWithin());
-}
-
-TEST_P(I1ioChart, OneRowAsksForTwoCorners) {
-    layChart(tableChart(1, 6));
-    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 6);
-    planChart(host, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
-    EXPECT_EQ(host.values(HostEvent::Status),
-              (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3,
-                                    MEASURE_STATUS_CORNERS_DONE}));
-    ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
-    EXPECT_EQ(calls("ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"), 1);  // C is A
-    EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
+        host.events.clear();
+        ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
+        EXPECT_EQ(calls(scan), 1);
+        EXPECT_EQ(host.spectra, rowsOfChart(0, rows, 6));
+        Prompts passes, ends;
+        for (int r = 1; r <= rows; ++r) passes.push_back(r), ends.push_back(6);
+        EXPECT_EQ(host.values(HostEvent::Passno), passes);
+        EXPECT_EQ(host.values(HostEvent::PassEnd), ends);
+        // The i1iO3 leaves patch length and speed to the table.
+        EXPECT_EQ(i1Option("I1T_PatchLength"), row() == 23 ? "9.800000" : "");  // (89.5 - 40.5) / 5
+        EXPECT_EQ(i1Option("I1T_ScanSpeed"), row() == 23 ? "60.0" : "");
+        EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), "0.0");
+        EXPECT_TRUE(parksWithin());
+    }
 }
 
 TEST_P(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {

@@ -14,8 +14,11 @@ namespace measure::test {
 
 class I1ProHost : public InstrumentHost {
 public:
-    I1ProHost(uint32_t id, uint32_t mode, int32_t patches = 24)
-        : InstrumentHost(id, mode, patches, [] { emu_i1_press_button(); }) {}
+    // `perLine`: the host's plan of patches per strip (0: none).
+    I1ProHost(uint32_t id, uint32_t mode, int32_t patches = 24, int32_t perLine = 0)
+        : InstrumentHost(id, mode, patches, [] { emu_i1_press_button(); }) {
+        rec.NumPatchesPerLine = perLine;
+    }
 };
 
 // The spectrum of a chart patch as the host receives it.

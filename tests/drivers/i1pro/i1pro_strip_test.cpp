@@ -69,8 +69,7 @@ TEST_F(I1ProStrip, UnknownChartSizeWithoutHostPlanIsOneStrip) {
 }
 
 TEST_F(I1ProStrip, HostPlanOf24PerLineFor100PatchesTakesAShortOrAFullLastStrip) {
-    I1ProHost host(11, MEASURE_MODE_SPECTRAL, 100);
-    host.rec.NumPatchesPerLine = 24;
+    I1ProHost host(11, MEASURE_MODE_SPECTRAL, 100, 24);
     ASSERT_EQ(host.open(), 0);
     for (int s = 0; s < 4; ++s) queue(strip(24 * s, 24));
     EXPECT_EQ(runRequest(host, {strip(96, 4)}), MEASURE_END_DONE);
@@ -90,8 +89,7 @@ TEST_F(I1ProStrip, HostPlanOf24PerLineFor100PatchesTakesAShortOrAFullLastStrip) 
 
 TEST_F(I1ProStrip, BackwardsStripWithReferencesIsDeliveredInChartOrder) {
     for (uint32_t mode : {uint32_t(MEASURE_MODE_SPECTRAL), uint32_t(MEASURE_MODE_CIE_XYZ)}) {
-        I1ProHost host(11, mode, 12);
-        host.rec.NumPatchesPerLine = 6;
+        I1ProHost host(11, mode, 12, 6);
         host.rec.ReferencePatches = 1;
         host.rec.DirectionDetection = 1;
         ASSERT_EQ(host.open(), 0);
@@ -116,8 +114,7 @@ TEST_F(I1ProStrip, BackwardsStripWithoutDirectionDetectionAndReverseOrderDeliver
     for (const bool reverseOrder : {false, true}) {
         emu_i1_reset();
         if (reverseOrder) emu_i1_set_model(EMU_I1_MODEL_I1PRO2);
-        I1ProHost host(reverseOrder ? 22 : 11, MEASURE_MODE_SPECTRAL, 6);
-        host.rec.NumPatchesPerLine = 6;
+        I1ProHost host(reverseOrder ? 22 : 11, MEASURE_MODE_SPECTRAL, 6, 6);
         host.rec.ReferencePatches = reverseOrder ? 0 : 1;
         host.rec.PositionRecognition = reverseOrder ? 1 : 0;
         host.rec.ReverseOrder = reverseOrder ? 1 : 0;
@@ -151,8 +148,7 @@ TEST_F(I1ProStrip, StopWhileWaitingForTheButtonEndsWithoutData) {
 
 TEST_F(I1ProStrip, OwnSegmentationFindsThePatchesAndRefusesAStripWithDifferentPaper) {
     LogCapture log;
-    I1ProHost host(11, MEASURE_MODE_SPECTRAL, 12);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(11, MEASURE_MODE_SPECTRAL, 12, 6);
     host.rec.OwnSegmentation = 1;
     host.rec.ReferencePatches = 1;
     host.rec.DirectionDetection = 1;
@@ -171,8 +167,7 @@ TEST_F(I1ProStrip, OwnSegmentationFindsThePatchesAndRefusesAStripWithDifferentPa
 }
 
 TEST_F(I1ProStrip, OwnSegmentationOfTristimulusValues) {
-    I1ProHost host(11, MEASURE_MODE_CIE_XYZ, 6);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(11, MEASURE_MODE_CIE_XYZ, 6, 6);
     host.rec.OwnSegmentation = 1;
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(runRequest(host, {strip(40, 6)}), MEASURE_END_DONE);
@@ -182,8 +177,7 @@ TEST_F(I1ProStrip, OwnSegmentationOfTristimulusValues) {
 }
 
 TEST_F(I1ProStrip, OwnSegmentationInADensityModeDeliversRawSamplesUpToTheSlots) {
-    I1ProHost host(11, MEASURE_MODE_DIN_16536, 12);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(11, MEASURE_MODE_DIN_16536, 12, 6);
     host.rec.OwnSegmentation = 1;
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(runRequest(host, {strip(0, 6), strip(6, 6)}), MEASURE_END_DONE);
@@ -194,8 +188,7 @@ TEST_F(I1ProStrip, OwnSegmentationInADensityModeDeliversRawSamplesUpToTheSlots) 
 
 TEST_F(I1ProStrip, DualScanAsksForARightAndALeftScanPerStrip) {
     emu_i1_set_model(EMU_I1_MODEL_I1PRO2);
-    I1ProHost host(22, MEASURE_MODE_SPECTRAL, 12);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(22, MEASURE_MODE_SPECTRAL, 12, 6);
     host.rec.PositionRecognition = 1;
     host.rec.MeasurementCondition = MEASURE_CONDITION_M1;
     host.pressOn = {MEASURE_STATUS_SCAN_RIGHT, MEASURE_STATUS_SCAN_LEFT};
@@ -218,8 +211,7 @@ TEST_F(I1ProStrip, DualScanAsksForARightAndALeftScanPerStrip) {
 }
 
 TEST_F(I1ProStrip, DensityStripSendsEveryPatchButTheLastAndPostsTheLast) {
-    I1ProHost host(11, MEASURE_MODE_DIN_16536_NARROW, 6);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(11, MEASURE_MODE_DIN_16536_NARROW, 6, 6);
     ASSERT_EQ(host.open(), 0);
     queue(strip(10, 6));
     ASSERT_EQ(StartMultiMeasure(host.record()), 0);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <tuple>
 #include <vector>
 
@@ -31,17 +32,6 @@ struct StripShape {
     Tristimulus trailingPaperColour = kPaper;
 };
 
-class Noise {
-public:
-    double next() {  // uniform in [-1, 1]
-        state_ = state_ * 1664525u + 1013904223u;
-        return (state_ >> 8) / double(1u << 23) - 1.0;
-    }
-
-private:
-    uint32_t state_ = 7;
-};
-
 std::vector<Tristimulus> scan(const StripShape& shape) {
     std::vector<std::pair<Tristimulus, int>> regions;
     if (shape.leadingPaper > 0) regions.emplace_back(kPaper, shape.leadingPaper);
@@ -49,9 +39,10 @@ std::vector<Tristimulus> scan(const StripShape& shape) {
         regions.emplace_back(patchColour(k), shape.samplesPerPatch * (k == shape.widePatch ? 3 : 1));
     if (shape.trailingPaper > 0) regions.emplace_back(shape.trailingPaperColour, shape.trailingPaper);
 
-    Noise noise;
+    std::minstd_rand random(7);
+    std::uniform_real_distribution<double> noise(-1.0, 1.0);
     auto noisy = [&](Tristimulus v) {
-        const double gain = 1.0 + shape.noise * noise.next();
+        const double gain = 1.0 + shape.noise * noise(random);
         for (double& c : v) c *= gain;
         return v;
     };

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "drivers/i1pro/i1pro_host.h"
-#include "drivers/xrite/i1_answers.h"
 #include "support/test_environment.h"
 
 namespace measure::test {
@@ -27,41 +26,42 @@ protected:
 constexpr uint32_t kM3HeadBits = opInstrumentOpened | opZebraRullerSensor | opLowResolution |
                                  opSingleMeasurementOption | opM3Mode | opUVCutOption;
 
+// Row 49 takes the i1Pro3 with an LED, row 50 the i1Pro3 Plus, row 48 any
+// i1Pro3; a head without the M3 filter offers M0 to M2 and emission.
 TEST_F(I1Pro3, DeviceTypeFitsTheRowAndTheHeadDecidesTheConditionBits) {
-    {
-        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-        ASSERT_EQ(host.open(), 0);
-        EXPECT_EQ(host.rec.OptionBits, kM3HeadBits);
+    constexpr uint32_t kStandardHeadBits = opInstrumentOpened | opZebraRullerSensor | opLowResolution |
+                                           opSingleMeasurementOption | opM0Mode | opM1Mode | opM2Mode |
+                                           opM3Emissive;
+    struct Case {
+        int32_t model;
+        const char* head;
+        const char* led;
+        uint32_t row;
+        uint32_t bits;  // 0: the open fails
+    };
+    for (const Case& c : {Case{EMU_I1_MODEL_I1PRO3, "M3", "1", 49, kM3HeadBits},
+                          Case{EMU_I1_MODEL_I1PRO3_PLUS, "M3", "1", 49, 0},
+                          Case{EMU_I1_MODEL_I1PRO3_PLUS, "M3", "1", 50, kM3HeadBits},
+                          Case{EMU_I1_MODEL_I1PRO3, "Standard", "1", 48, kStandardHeadBits},
+                          Case{EMU_I1_MODEL_I1PRO3, "Standard", "0", 49, 0},
+                          Case{EMU_I1_MODEL_I1PRO3, "Standard", "0", 48, kStandardHeadBits}}) {
+        emu_i1_set_model(c.model);
+        emu_i1_set_text("DeviceHeadSensorKey", c.head);
+        emu_i1_set_text("HasIndicatorLed", c.led);
+        I1ProHost host(c.row, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), c.bits != 0 ? 0 : -1) << c.row << " " << c.head << " " << c.led;
+        EXPECT_EQ(emu_i1_holder(), c.bits != 0 ? EMU_I1_HOLDER_I1PRO3 : EMU_I1_HOLDER_NONE);
+        if (c.bits == 0) continue;
+        EXPECT_EQ(host.rec.OptionBits, c.bits) << c.row;
         EXPECT_EQ(host.rec.port, 11);
         EXPECT_EQ(host.rec.SerialNumber, 3061234u);
-        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO3);
     }
+    // A device type that does not fit tells the host so.
     emu_i1_set_model(EMU_I1_MODEL_I1PRO3_PLUS);
-    {
-        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), -1);
-        host.drain(50);
-        EXPECT_EQ(host.values(HostEvent::Status), (std::vector<int64_t>{MEASURE_STATUS_TABLE_REFUSED}));
-        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
-    }
-    {
-        I1ProHost host(50, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), 0);
-    }
-    emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
-    emu_i1_set_text("DeviceHeadSensorKey", "Standard");
-    {
-        I1ProHost host(48, MEASURE_MODE_SPECTRAL);
-        ASSERT_EQ(host.open(), 0);
-        EXPECT_EQ(host.rec.OptionBits,
-                  uint32_t(opInstrumentOpened | opZebraRullerSensor | opLowResolution |
-                           opSingleMeasurementOption | opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
-    }
-    emu_i1_set_text("HasIndicatorLed", "0");
-    for (const auto& [row, result] : {std::pair{49u, -1}, std::pair{48u, 0}}) {  // row 49 needs the LED
-        I1ProHost host(row, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), result) << row;
-    }
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+    EXPECT_EQ(host.open(), -1);
+    host.drain(50);
+    EXPECT_EQ(host.values(HostEvent::Status), (std::vector<int64_t>{MEASURE_STATUS_TABLE_REFUSED}));
 }
 
 TEST_F(I1Pro3, AnSdkVersionBelowOneOrWithoutDigitsIsReportedButOpens) {
@@ -192,8 +192,7 @@ TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
 }
 
 TEST_F(I1Pro3Job, AConditionOutsideTheRowsEndsStripsAndCalibrationsAndFailsOneSpot) {
-    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6, 6);
     host.rec.MeasurementCondition = 4;
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
@@ -254,20 +253,6 @@ TEST_F(I1Pro3Job, SpotsDeliverColourValuesAndSpectraOnly) {
     host.rec.Mode = MEASURE_MODE_SPECTRAL | MEASURE_MODE_EMISSION;
     runRequest(host, {}, SingleMeasure);
     EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceSpot");
-}
-
-TEST(I1Pro3Answers, ConditionBitsFromOddOptionLists) {
-    std::map<std::string, std::string> answers = {{"AvailableIlluminationsKey", "M0, M1;;M2 Emissive"},
-                                                  {"DeviceHeadSensorKey", ""}};
-    auto option = [&](const char* key) { return answers[key]; };
-    EXPECT_EQ(xrite::i1Pro3AbilityBits(option), uint32_t(opLowResolution | opSingleMeasurementOption |
-                                                         opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
-    answers["AvailableIlluminationsKey"] = "M33;XM3";
-    answers["DeviceHeadSensorKey"] = "M3";
-    EXPECT_EQ(xrite::i1Pro3AbilityBits(option),
-              uint32_t(opLowResolution | opSingleMeasurementOption | opUVCutOption));
-    EXPECT_FALSE(xrite::listNames("", ""));
-    EXPECT_TRUE(xrite::listNames(";;M3;", "M3"));
 }
 
 }  // namespace
