@@ -121,20 +121,39 @@ TEST_P(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable)
     EXPECT_TRUE(narrow.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
 }
 
-TEST_P(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
-    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
-    planChart(host, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
-    EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
-    EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1}));
-    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
-    EXPECT_EQ(emu_i1_is_calibrated("ReflectanceScan"), 1);
-    EXPECT_EQ(MustCalibrate(host.record()), 0);
-    EXPECT_TRUE(parksWithin());
+// A chart lying upside down (its first row below the last) is read from B:
+// A (100.5, 120), C (100.5, 90), D (49.5, 90), so B is (49.5, 120).
+EmuI1TableChart upsideDown() {
+    EmuI1TableChart turned = tableChart(4, 6);
+    turned.originX = 100.0f;
+    turned.originY = 120.0f;
+    turned.rotationDegrees = 180.0f;
+    return turned;
 }
 
+TEST_P(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
+    for (const bool turned : {false, true}) {
+        tableBaseline();
+        if (turned) layChart(upsideDown());
+        I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
+        planChart(host, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
+        EXPECT_EQ(calls(turned ? "ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"
+                               : "ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"),
+                  1);
+        EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6)) << turned;
+        EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1}));
+        EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
+        EXPECT_EQ(emu_i1_is_calibrated("ReflectanceScan"), 1);
+        EXPECT_EQ(MustCalibrate(host.record()), 0);
+        EXPECT_TRUE(parksWithin());
+    }
+}
+
+// On the upside-down chart: the colour values come in chart order too.
 TEST_P(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
+    layChart(upsideDown());
     I1ProHost host(row(), MEASURE_MODE_CIE_XYZ, 22);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
@@ -159,30 +178,6 @@ TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
         for (int32_t i = 0; i < 12; ++i)
             EXPECT_EQ(host.densities[static_cast<size_t>(i)], chartDensities(i, mode))
                 << mode << " patch " << i;
-    }
-}
-
-TEST_P(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
-    EmuI1TableChart turned = tableChart(4, 6);
-    turned.originX = 100.0f;
-    turned.originY = 120.0f;
-    turned.rotationDegrees = 180.0f;  // the first row lies below the last
-    layChart(turned);
-    for (uint32_t mode : {MEASURE_MODE_SPECTRAL, MEASURE_MODE_CIE_XYZ}) {
-        emu_i1_clear_journal();
-        I1ProHost host(row(), mode, 24);
-        planChart(host, 6);
-        ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
-        // A (100.5, 120), C (100.5, 90), D (49.5, 90): B is (49.5, 120).
-        EXPECT_EQ(calls("ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"), 1) << mode;
-        if (mode == MEASURE_MODE_SPECTRAL) {
-            EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
-        } else {
-            EXPECT_EQ(host.triples[2][1], chartColour(13));
-        }
-        host.close();
-        emu_i1_table_lay_sheet(0);
     }
 }
 
@@ -244,6 +239,22 @@ TEST_P(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
     EXPECT_EQ(emu_i1_table_rows_read(), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
     EXPECT_TRUE(parksWithin());
+}
+
+TEST_P(I1ioChart, AFailingChartScanFailsTheSimpleScanOfTheI1iO3Only) {
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(WhiteCalibration(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
+    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+    emu_i1_table_fail_chart_at_row(1, 77);
+    LogCapture log;
+    // The i1iO takes the rows read so far; the i1iO3 fails the job.
+    EXPECT_EQ(runRequest(host, {}, StartSimpleMultiMeasure),
+              row() == 51 ? MEASURE_END_FAILED : MEASURE_END_DONE);
+    EXPECT_EQ(log.contains("catch(I1PRO3_ScanChart failed)"), row() == 51);
 }
 
 TEST_F(I1ioTableRecognition, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
