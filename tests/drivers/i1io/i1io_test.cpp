@@ -220,13 +220,7 @@ TEST_F(I1io3, ConditionsChooseModeAndRecognitionAndFourIsRefused) {
         EXPECT_EQ(emu_i1_is_calibrated(mode), 1);
     }
     host.rec.MeasurementCondition = 4;
-    host.events.clear();
-    ASSERT_EQ(WhiteCalibration(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
-    EXPECT_EQ(host.events, (std::vector<HostEvent>{{HostEvent::Status, MEASURE_STATUS_CALIBRATING},
-                                                   {HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE},
-                                                   {HostEvent::End, MEASURE_END_CALIBRATION_FAILED},
-                                                   {HostEvent::Status, MEASURE_STATUS_CALIBRATION_FAILED}}));
+    expectCalibrationRefusedForTheCondition(host);
 }
 
 }  // namespace

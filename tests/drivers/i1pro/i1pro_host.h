@@ -83,6 +83,17 @@ inline void queue(const EmuI1Scan& s) {
     emu_i1_queue_scan(&s);
 }
 
+// A white calibration the row refuses for its measurement condition.
+inline void expectCalibrationRefusedForTheCondition(I1ProHost& host) {
+    host.events.clear();
+    ASSERT_EQ(WhiteCalibration(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
+    EXPECT_EQ(host.events, (std::vector<HostEvent>{{HostEvent::Status, MEASURE_STATUS_CALIBRATING},
+                                                   {HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE},
+                                                   {HostEvent::End, MEASURE_END_CALIBRATION_FAILED},
+                                                   {HostEvent::Status, MEASURE_STATUS_CALIBRATION_FAILED}}));
+}
+
 // Queues `strips`, starts `entry` (a strip request unless told) and returns
 // the request's end code.
 inline int64_t runRequest(I1ProHost& host, std::initializer_list<EmuI1Scan> strips = {},

@@ -195,12 +195,7 @@ TEST_F(I1Pro3Job, AConditionOutsideTheRowsEndsStripsAndCalibrationsAndFailsOneSp
     I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6, 6);
     host.rec.MeasurementCondition = 4;
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(WhiteCalibration(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
-    EXPECT_EQ(host.events, (std::vector<HostEvent>{{HostEvent::Status, MEASURE_STATUS_CALIBRATING},
-                                                   {HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE},
-                                                   {HostEvent::End, MEASURE_END_CALIBRATION_FAILED},
-                                                   {HostEvent::Status, MEASURE_STATUS_CALIBRATION_FAILED}}));
+    expectCalibrationRefusedForTheCondition(host);
     host.events.clear();
     host.rec.MeasurementCondition = 10;  // emission only: not for strips
     EXPECT_EQ(runRequest(host), MEASURE_END_CALIBRATION_FAILED);
