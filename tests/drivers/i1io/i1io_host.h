@@ -58,13 +58,6 @@ inline bool parksWithin(int ms = 5000) {
         ms);
 }
 
-// Rows of `columns` chart patches from `first` on, as the host receives them.
-inline std::vector<std::vector<std::array<double, 36>>> rowsOfChart(int32_t first, int rows, int columns) {
-    std::vector<std::vector<std::array<double, 36>>> out;
-    for (int r = 0; r < rows; ++r) out.push_back(chartSpectra(first + r * columns, columns));
-    return out;
-}
-
 // The stand-in's baseline with a head of `model` on the table.
 inline void tableBaseline(int32_t model = EMU_I1_MODEL_I1PRO) {
     emu_i1_reset();

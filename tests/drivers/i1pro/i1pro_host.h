@@ -68,6 +68,14 @@ inline std::vector<std::array<double, 36>> chartSpectra(int32_t first, int32_t c
     return out;
 }
 
+// Rows (strips) of `columns` chart patches from `first` on, as the host
+// receives them.
+inline DeliveredSpectra rowsOfChart(int32_t first, int rows, int columns) {
+    DeliveredSpectra out;
+    for (int r = 0; r < rows; ++r) out.push_back(chartSpectra(first + r * columns, columns));
+    return out;
+}
+
 // A strip scan of the chart for the script, references and direction as given.
 inline EmuI1Scan strip(int32_t first, int32_t count, bool references = false, bool reversed = false) {
     EmuI1Scan s;
