@@ -43,8 +43,6 @@ TEST_F(I1PassThrough, OptionNamesAndValuesAreTranslatedBothWays) {
     EXPECT_EQ(I1SetOption("Recognition", "yes"), 0);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionBasic");
 
-    EXPECT_EQ(i1pass::sdkKeyForGet("I1THoldPosition"), "I1T_HoldPosition");
-    EXPECT_EQ(i1pass::hostAnswer("SerialNumber", "1"), "1");
     EXPECT_EQ(i1pass::hostAnswer("PhysicalFilter", "x"), "o");
     const char unterminated[4] = {'a', 'b', 'c', 'd'};
     EXPECT_EQ(i1pass::boundedText(unterminated, sizeof unterminated), "abcd");
