@@ -15,9 +15,8 @@
 namespace measure::test {
 namespace {
 
-class I1PassThrough : public ::testing::Test {
+class I1PassThrough : public I1StandInTest {
 protected:
-    void SetUp() override { useI1StandIn(); }
     void TearDown() override {
         I1CloseShort();
         emu_i1_reset();
@@ -44,8 +43,6 @@ TEST_F(I1PassThrough, OptionNamesAndValuesAreTranslatedBothWays) {
     EXPECT_EQ(I1SetOption("Recognition", "yes"), 0);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionBasic");
 
-    EXPECT_EQ(i1pass::sdkKeyForGet("I1THoldPosition"), "I1T_HoldPosition");
-    EXPECT_EQ(i1pass::hostAnswer("SerialNumber", "1"), "1");
     EXPECT_EQ(i1pass::hostAnswer("PhysicalFilter", "x"), "o");
     const char unterminated[4] = {'a', 'b', 'c', 'd'};
     EXPECT_EQ(i1pass::boundedText(unterminated, sizeof unterminated), "abcd");
@@ -187,13 +184,7 @@ TEST_F(I1PassThrough, ShortCloseLetsGoOfTheInstrumentWhicheverLibraryHoldsIt) {
 
     // The i1Pro3 library's instrument, as its driver leaves it.
     I1Calls pro3;
-    ASSERT_TRUE(pro3.bind("i1Pro364.dll", "I1PRO3_"));
-    xrite::I1_DeviceHandle* devices = nullptr;
-    uint32_t count = 0;
-    ASSERT_EQ(pro3.GetDevices(&devices, &count), 0u);
-    ASSERT_EQ(count, 1u);
-    ASSERT_EQ(pro3.OpenDevice(devices[0]), 0u);
-    xrite::setSharedI1Pro3Handle(devices[0]);
+    xrite::setSharedI1Pro3Handle(openThroughI1Pro3Library(pro3));
     emu_i1_clear_journal();
     EXPECT_EQ(I1CloseShort(), 0);
     EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);

@@ -5,11 +5,8 @@
 // on row 51 (an i1Pro3, the I1PRO3_ calls and "I1PRO3T_" options).
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
-#include "color/spectral.h"
-#include "core/delivery.h"
 #include "drivers/i1io/i1io_host.h"
 #include "support/test_environment.h"
 
@@ -24,9 +21,7 @@ protected:
     }
     // The stand-in's baseline with the row's head on the table.
     void tableBaseline() const {
-        emu_i1_reset();
-        emu_i1_set_table(1);
-        if (row() == 51) emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        test::tableBaseline(row() == 51 ? EMU_I1_MODEL_I1PRO3 : EMU_I1_MODEL_I1PRO);
     }
     void TearDown() override { emu_i1_reset(); }
     uint32_t row() const { return GetParam(); }
@@ -38,58 +33,44 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Rows, I1ioChart, ::testing::Values(23u, 51u));
 
-class I1ioTableRecognition : public ::testing::Test {
-protected:
-    void TearDown() override { emu_i1_reset(); }
-};
+using I1ioTableRecognition = I1StandInTest;
 
-std::vector<std::vector<std::array<double, 36>>> rowsOfChart(int32_t first, int rows, int columns) {
-    std::vector<std::vector<std::array<double, 36>>> out;
-    for (int r = 0; r < rows; ++r) out.push_back(chartSpectra(first + r * columns, columns));
-    return out;
-}
+// Four rows take three corners, one row two (its C is A). The scan runs
+// between the visor's corners, A and C half a millimetre right, D half left.
+TEST_P(I1ioChart, RegistrationPromptsTheCornersAndTheSimpleScanReadsBetweenThem) {
+    using Prompts = std::vector<int64_t>;
+    for (const auto& [rows, prompts, scan] :
+         {std::tuple{4, Prompts{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3},
+                     "ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"},
+          std::tuple{1, Prompts{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3},
+                     "ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"}}) {
+        tableBaseline();
+        layChart(tableChart(rows, 6));
+        I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 6 * rows);
+        planChart(host, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+        ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+        Prompts shown = prompts;
+        shown.push_back(MEASURE_STATUS_CORNERS_DONE);
+        EXPECT_EQ(host.values(HostEvent::Status), shown);
+        EXPECT_EQ(calls("SetPosition 110.5,120.5"), 1);
+        EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
 
-TEST_P(I1ioChart, RegistrationPromptsThreeCornersAndTheSimpleScanReadsBetweenThem) {
-    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
-    planChart(host, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
-    EXPECT_EQ(host.values(HostEvent::Status),
-              (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_2, MEASURE_STATUS_CORNER_3,
-                                    MEASURE_STATUS_CORNERS_DONE}));
-    EXPECT_EQ(calls("SetPosition 110.5,120.5"), 1);
-    EXPECT_EQ(i1Option("I1T_IsVisorCoordinate"), "1");
-
-    host.events.clear();
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    // The visor's corners, A and C half a millimetre right, D half left.
-    EXPECT_EQ(calls("ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"), 1);
-    EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
-    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
-    EXPECT_EQ(host.values(HostEvent::PassEnd), (std::vector<int64_t>{6, 6, 6, 6}));
-    // The i1iO3 leaves patch length and speed to the table.
-    EXPECT_EQ(i1Option("I1T_PatchLength"), row() == 23 ? "9.800000" : "");  // (89.5 - 40.5) / 5
-    EXPECT_EQ(i1Option("I1T_ScanSpeed"), row() == 23 ? "60.0" : "");
-    EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), "0.0");
-    EXPECT_TRUE(parksWithin());
-}
-
-TEST_P(I1ioChart, OneRowAsksForTwoCorners) {
-    layChart(tableChart(1, 6));
-    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 6);
-    planChart(host, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
-    EXPECT_EQ(host.values(HostEvent::Status),
-              (std::vector<int64_t>{MEASURE_STATUS_CORNER_1, MEASURE_STATUS_CORNER_3,
-                                    MEASURE_STATUS_CORNERS_DONE}));
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_EQ(calls("ScanChart 1x6 40.5,60.0 40.5,60.0 89.5,60.0"), 1);  // C is A
-    EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
+        host.events.clear();
+        ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
+        EXPECT_EQ(calls(scan), 1);
+        EXPECT_EQ(host.spectra, rowsOfChart(0, rows, 6));
+        Prompts passes, ends;
+        for (int r = 1; r <= rows; ++r) passes.push_back(r), ends.push_back(6);
+        EXPECT_EQ(host.values(HostEvent::Passno), passes);
+        EXPECT_EQ(host.values(HostEvent::PassEnd), ends);
+        // The i1iO3 leaves patch length and speed to the table.
+        EXPECT_EQ(i1Option("I1T_PatchLength"), row() == 23 ? "9.800000" : "");  // (89.5 - 40.5) / 5
+        EXPECT_EQ(i1Option("I1T_ScanSpeed"), row() == 23 ? "60.0" : "");
+        EXPECT_EQ(i1Option("I1T_ScanChartGapSize"), "0.0");
+        EXPECT_TRUE(parksWithin());
+    }
 }
 
 TEST_P(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
@@ -102,8 +83,7 @@ TEST_P(I1ioChart, GapNarrowsThePitchByWholeMillimetres) {
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartRegisterCorners(host.record()), 0);
         ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
-        ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
         EXPECT_TRUE(log.contains(std::string("pitch=") + length)) << gap;
         if (row() == 23) {
             EXPECT_EQ(i1Option("I1T_PatchLength"), length) << gap;
@@ -141,36 +121,48 @@ TEST_P(I1ioChart, TooSmallAPitchOrOneColumnFailsTheRegistrationAndParksTheTable)
     EXPECT_TRUE(narrow.runUntilStatus(MEASURE_STATUS_PASS_FAILED));
 }
 
-TEST_P(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
-    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
-    planChart(host, 6);
-    ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
-    EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1}));
-    EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
-    EXPECT_EQ(emu_i1_is_calibrated("ReflectanceScan"), 1);
-    EXPECT_EQ(MustCalibrate(host.record()), 0);
-    EXPECT_TRUE(parksWithin());
+// A chart lying upside down (its first row below the last) is read from B:
+// A (100.5, 120), C (100.5, 90), D (49.5, 90), so B is (49.5, 120).
+EmuI1TableChart upsideDown() {
+    EmuI1TableChart turned = tableChart(4, 6);
+    turned.originX = 100.0f;
+    turned.originY = 120.0f;
+    turned.rotationDegrees = 180.0f;
+    return turned;
 }
 
+TEST_P(I1ioChart, ChartScanRegistersCalibratesAndDeliversEachRowInChartOrder) {
+    for (const bool turned : {false, true}) {
+        tableBaseline();
+        if (turned) layChart(upsideDown());
+        I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
+        planChart(host, 6);
+        ASSERT_EQ(host.open(), 0);
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
+        EXPECT_EQ(calls(turned ? "ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"
+                               : "ScanChart 4x6 40.5,60.0 40.5,90.0 89.5,90.0"),
+                  1);
+        EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6)) << turned;
+        EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1}));
+        EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4}));
+        EXPECT_EQ(emu_i1_is_calibrated("ReflectanceScan"), 1);
+        EXPECT_EQ(MustCalibrate(host.record()), 0);
+        EXPECT_TRUE(parksWithin());
+    }
+}
+
+// On the upside-down chart: the colour values come in chart order too.
 TEST_P(I1ioChart, ColourValuesFollowTheChartAndACountShortOfTheLastRowIsCut) {
+    layChart(upsideDown());
     I1ProHost host(row(), MEASURE_MODE_CIE_XYZ, 22);
     planChart(host, 6);
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
     ASSERT_EQ(host.values(HostEvent::Data), (std::vector<int64_t>{6, 6, 6, 4}));
-    for (size_t row = 0; row < host.triples.size(); ++row) {
-        for (size_t column = 0; column < host.triples[row].size(); ++column) {
-            float s[36], xyz[3];
-            emu_i1_patch_spectrum(static_cast<int32_t>(row * 6 + column), s);
-            emu_i1_colour_of(s, "CIEXYZ", xyz);
-            EXPECT_EQ(host.triples[row][column], (std::array<double, 3>{xyz[0], xyz[1], xyz[2]}))
+    for (size_t row = 0; row < host.triples.size(); ++row)
+        for (size_t column = 0; column < host.triples[row].size(); ++column)
+            EXPECT_EQ(host.triples[row][column], chartColour(static_cast<int32_t>(row * 6 + column)))
                 << row << "," << column;
-        }
-    }
 }
 
 TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
@@ -181,55 +173,11 @@ TEST_P(I1ioChart, DensityModesFillOneSlotPerPatch) {
         I1ProHost host(row(), mode, 12);
         planChart(host, 6);
         ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE) << mode;
         ASSERT_EQ(host.densities.size(), 12u) << mode;
-        MEASURE2STRUCT scratch{};
-        for (int32_t i = 0; i < 12; ++i) {
-            float s[36];
-            emu_i1_patch_spectrum(i, s);
-            std::array<uint16_t, 4> want{};
-            if (mode <= MEASURE_MODE_STATUS_T) {
-                double bands[36];
-                std::copy(s, s + 36, bands);
-                ASSERT_TRUE(SpectrumToDensWORDS(reinterpret_cast<MEASURESTRUCT*>(&scratch), 0,
-                                                kSpectralHeader, bands, mode));
-                std::copy(scratch.Density[0], scratch.Density[0] + 4, want.begin());
-            } else {
-                float d[4];
-                emu_i1_densities_of(s, mode == MEASURE_MODE_DIN_16536 ? "DIN" : "DINNB", d);
-                for (int k = 0; k < 4; ++k) want[k] = static_cast<uint16_t>(d[k] * 1000.0);
-            }
-            EXPECT_EQ(host.densities[static_cast<size_t>(i)], want) << mode << " patch " << i;
-        }
-    }
-}
-
-TEST_P(I1ioChart, AChartLyingUpsideDownIsReadFromBAndDeliveredInChartOrder) {
-    EmuI1TableChart turned = tableChart(4, 6);
-    turned.originX = 100.0f;
-    turned.originY = 120.0f;
-    turned.rotationDegrees = 180.0f;  // the first row lies below the last
-    layChart(turned);
-    for (uint32_t mode : {MEASURE_MODE_SPECTRAL, MEASURE_MODE_CIE_XYZ}) {
-        emu_i1_clear_journal();
-        I1ProHost host(row(), mode, 24);
-        planChart(host, 6);
-        ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-        // A (100.5, 120), C (100.5, 90), D (49.5, 90): B is (49.5, 120).
-        EXPECT_EQ(calls("ScanChart 4x6 49.5,120.0 49.5,90.0 100.5,90.0"), 1) << mode;
-        if (mode == MEASURE_MODE_SPECTRAL) {
-            EXPECT_EQ(host.spectra, rowsOfChart(0, 4, 6));
-        } else {
-            float s[36], xyz[3];
-            emu_i1_patch_spectrum(13, s);
-            emu_i1_colour_of(s, "CIEXYZ", xyz);
-            EXPECT_EQ(host.triples[2][1], (std::array<double, 3>{xyz[0], xyz[1], xyz[2]}));
-        }
-        host.close();
-        emu_i1_table_lay_sheet(0);
+        for (int32_t i = 0; i < 12; ++i)
+            EXPECT_EQ(host.densities[static_cast<size_t>(i)], chartDensities(i, mode))
+                << mode << " patch " << i;
     }
 }
 
@@ -238,8 +186,7 @@ TEST_P(I1ioChart, TwoSheetsAreRegisteredAndReadOneAfterTheOther) {
     I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 30);
     planChart(host, 6, 24);
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
     EXPECT_EQ(host.values(HostEvent::Pageno), (std::vector<int64_t>{1, 2}));
     EXPECT_EQ(host.spectra, rowsOfChart(0, 5, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3, 4, 5}));
@@ -259,8 +206,7 @@ TEST_P(I1ioChart, TheSimpleScanOfTheLastSheetReadsWhatIsLeft) {
     emu_i1_table_lay_sheet(1);
     host.rec.ChartPageIndex = 1;
     host.events.clear();
-    ASSERT_EQ(StartSimpleMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host, {}, StartSimpleMultiMeasure), MEASURE_END_DONE);
     EXPECT_EQ(calls("ScanChart 1x6"), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(24, 1, 6));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{5}));
@@ -273,12 +219,8 @@ TEST_P(I1ioChart, AShortRowDeliversNothingAndTheChartGoesOn) {
     planChart(host, 6);
     emu_i1_table_next_row();  // the short row has no pass end
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    ASSERT_EQ(host.spectra.size(), 3u);
-    EXPECT_EQ(host.spectra[0], chartSpectra(0, 6));
-    EXPECT_EQ(host.spectra[1], chartSpectra(12, 6));
-    EXPECT_EQ(host.spectra[2], chartSpectra(18, 6));
+    ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
+    EXPECT_EQ(host.spectra, (std::vector{chartSpectra(0, 6), chartSpectra(12, 6), chartSpectra(18, 6)}));
     EXPECT_EQ(host.values(HostEvent::Passno), (std::vector<int64_t>{1, 2, 3}));
     EXPECT_EQ(calls("ScanChart row 1 incomplete"), 1);
 }
@@ -292,26 +234,37 @@ TEST_P(I1ioChart, StopDuringTheChartEndsWithOneAndParksTheTable) {
             EXPECT_EQ(StopMultiMeasure(host.record()), 0);
         }
     };
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_STOPPED);
     // The row under way is delivered; its callback then cancels the chart.
     EXPECT_EQ(emu_i1_table_rows_read(), 1);
     EXPECT_EQ(host.spectra, rowsOfChart(0, 1, 6));
     EXPECT_TRUE(parksWithin());
 }
 
+TEST_P(I1ioChart, AFailingChartScanFailsTheSimpleScanOfTheI1iO3Only) {
+    I1ProHost host(row(), MEASURE_MODE_SPECTRAL, 24);
+    planChart(host, 6);
+    ASSERT_EQ(host.open(), 0);
+    ASSERT_EQ(WhiteCalibration(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
+    ASSERT_EQ(StartRegisterCorners(host.record()), 0);
+    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CORNERS_DONE));
+    emu_i1_table_fail_chart_at_row(1, 77);
+    LogCapture log;
+    // The i1iO takes the rows read so far; the i1iO3 fails the job.
+    EXPECT_EQ(runRequest(host, {}, StartSimpleMultiMeasure),
+              row() == 51 ? MEASURE_END_FAILED : MEASURE_END_DONE);
+    EXPECT_EQ(log.contains("catch(I1PRO3_ScanChart failed)"), row() == 51);
+}
+
 TEST_F(I1ioTableRecognition, TableRecognitionIsAskedOfAnI1Pro2HeadOnly) {
-    useI1StandIn();
     for (int32_t model : {EMU_I1_MODEL_I1PRO2, EMU_I1_MODEL_I1PRO}) {
-        emu_i1_reset();
-        emu_i1_set_table(1);
-        emu_i1_set_model(model);
+        tableBaseline(model);
         I1ProHost host(kIoRow, MEASURE_MODE_SPECTRAL, 24);
         planChart(host, 6);
         host.rec.OwnSegmentation = 1;
         ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host), MEASURE_END_DONE);
         EXPECT_EQ(emu_i1_count("I1_SetOption RecognitionKey=RecognitionPosition"),
                   model == EMU_I1_MODEL_I1PRO2 ? 1 : 0);
         // Without the dual scan mode the SDK's basic recognition is asked for.

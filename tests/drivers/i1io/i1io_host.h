@@ -4,12 +4,10 @@
 #pragma once
 
 #include <array>
-#include <chrono>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "drivers/i1pro/i1pro_host.h"
+#include "support/test_environment.h"
 
 namespace measure::test {
 
@@ -52,24 +50,19 @@ inline std::array<float, 2> tablePosition() {
 // Whether the table comes to rest (home, foil and hold off) within `ms`: a
 // job parks the table after its thread end.
 inline bool parksWithin(int ms = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        char foil[8] = {}, hold[8] = {};
-        emu_i1_option("I1T_EnableElectrostaticFoil", foil, sizeof foil);
-        emu_i1_option("I1T_HoldPosition", hold, sizeof hold);
-        if (tablePosition() == std::array<float, 2>{0, 0} && std::string(foil) == "0" &&
-            std::string(hold) == "0")
-            return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    return waitFor(
+        [] {
+            return tablePosition() == std::array<float, 2>{0, 0} &&
+                   i1Option("I1T_EnableElectrostaticFoil") == "0" && i1Option("I1T_HoldPosition") == "0";
+        },
+        ms);
 }
 
-// Chart patches first, first + 1, ... as the host receives them.
-inline std::vector<std::array<double, 36>> chartSpectra(int32_t first, int32_t count) {
-    std::vector<std::array<double, 36>> out;
-    for (int32_t i = 0; i < count; ++i) out.push_back(chartSpectrum(first + i));
-    return out;
+// The stand-in's baseline with a head of `model` on the table.
+inline void tableBaseline(int32_t model = EMU_I1_MODEL_I1PRO) {
+    emu_i1_reset();
+    emu_i1_set_table(1);
+    emu_i1_set_model(model);
 }
 
 }  // namespace measure::test

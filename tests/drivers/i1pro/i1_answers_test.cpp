@@ -36,29 +36,29 @@ TEST(I1Answers, SerialNumberTakesLeadingDigitsAndSaturates) {
     EXPECT_EQ(serialNumberFromText(""), 0u);
 }
 
+// Only the exact texts count: "10" is no zebra ruler, "D" no revision A.
 TEST(I1Answers, AbilityBitsFollowTheOptionTexts) {
-    std::map<std::string, std::string> answers = {
-        {"AvailableMeasurementModes", "SingleReflectance;DualReflectanceScan"},
-        {"HasZebraRulerSensor", "1"},
-        {"HWRevision", "A"},
-        {"AvailableIlluminationsKey", "M0;M2"},
-        {"HasUVcutFilter", "0"}};
+    std::map<std::string, std::string> answers = {{"AvailableMeasurementModes", "DualReflectanceSpot"},
+                                                  {"HasZebraRulerSensor", "10"},
+                                                  {"HWRevision", "D"},
+                                                  {"AvailableIlluminationsKey", "M1;Emissive"},
+                                                  {"HasUVcutFilter", "1"}};
     auto option = [&](const char* key) { return answers[key]; };
-    EXPECT_EQ(i1ProAbilityBits(option),
-              static_cast<uint32_t>(opDualScanOption | opZebraRullerSensor | opi1IsRevisionA | opM0Mode |
-                                    opM2Mode | opLowResolution | opSingleMeasurementOption));
-
-    answers = {{"AvailableMeasurementModes", "DualReflectanceSpot"},
-               {"HasZebraRulerSensor", "10"},
-               {"HWRevision", "D"},
-               {"AvailableIlluminationsKey", "M1;Emissive"},
-               {"HasUVcutFilter", "1"}};
     EXPECT_EQ(i1ProAbilityBits(option),
               static_cast<uint32_t>(opDualSpotOption | opM1Mode | opM3Emissive | opUVCutOption |
                                     opLowResolution | opSingleMeasurementOption));
-
     answers.clear();
     EXPECT_EQ(i1ProAbilityBits(option), static_cast<uint32_t>(opLowResolution | opSingleMeasurementOption));
+
+    // The i1Pro3's lists take any separator; "M33" and "XM3" are no M3 head.
+    answers = {{"AvailableIlluminationsKey", "M0, M1;;M2 Emissive"}, {"DeviceHeadSensorKey", ""}};
+    EXPECT_EQ(i1Pro3AbilityBits(option), uint32_t(opLowResolution | opSingleMeasurementOption | opM0Mode |
+                                                  opM1Mode | opM2Mode | opM3Emissive));
+    answers = {{"AvailableIlluminationsKey", "M33;XM3"}, {"DeviceHeadSensorKey", "M3"}};
+    EXPECT_EQ(i1Pro3AbilityBits(option),
+              uint32_t(opLowResolution | opSingleMeasurementOption | opUVCutOption));
+    EXPECT_FALSE(listNames("", ""));
+    EXPECT_TRUE(listNames(";;M3;", "M3"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 #include "drivers/xrite/i1_sdk.h"
@@ -57,5 +58,37 @@ inline std::string i1Option(const char* key) {
     emu_i1_option(key, buffer, sizeof buffer);
     return buffer;
 }
+
+// The journal holds `steps` (line texts) in this order.
+inline void expectJournalOrder(std::initializer_list<const char*> steps) {
+    const std::string journal = i1Journal();
+    size_t at = 0;
+    for (const char* step : steps) {
+        at = journal.find(step, at);
+        ASSERT_NE(at, std::string::npos) << step << " in\n" << journal;
+    }
+}
+
+// Opens the instrument through the i1Pro3 library without the table
+// extensions, as a hand-held i1Pro3 is left open.
+inline xrite::I1_DeviceHandle openThroughI1Pro3Library(I1Calls& pro3) {
+    EXPECT_TRUE(pro3.bind("i1Pro364.dll", "I1PRO3_"));
+    xrite::I1_DeviceHandle* devices = nullptr;
+    uint32_t count = 0;
+    EXPECT_EQ(pro3.GetDevices(&devices, &count), 0u);
+    if (count != 1) {
+        ADD_FAILURE() << count << " instruments";
+        return nullptr;
+    }
+    EXPECT_EQ(pro3.OpenDevice(devices[0]), 0u);
+    return devices[0];
+}
+
+// A test against the stand-in, which starts and ends at its baseline.
+class I1StandInTest : public ::testing::Test {
+protected:
+    void SetUp() override { useI1StandIn(); }
+    void TearDown() override { emu_i1_reset(); }
+};
 
 }  // namespace measure::test

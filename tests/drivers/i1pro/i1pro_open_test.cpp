@@ -3,6 +3,8 @@
 // the hand-over from the i1Pro3 library.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "drivers/i1pro/i1pro_host.h"
 #include "drivers/xrite/i1_library.h"
 #include "support/test_environment.h"
@@ -10,31 +12,29 @@
 namespace measure::test {
 namespace {
 
-class I1ProOpen : public ::testing::Test {
+class I1ProOpen : public I1StandInTest {
 protected:
-    void SetUp() override { useI1StandIn(); }
     void TearDown() override {
         emu_i1_reset();
         EXPECT_EQ(xrite::sharedI1ProHandle(), nullptr);
     }
 };
 
-TEST_F(I1ProOpen, OpensTheFirstInstrumentAndClosesItAgain) {
-    I1ProHost host(11, MEASURE_MODE_SPECTRAL);
-    ASSERT_EQ(host.open(), 0);
-    EXPECT_EQ(host.rec.port, 11);
-    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
-    EXPECT_NE(xrite::sharedI1ProHandle(), nullptr);
-    EXPECT_EQ(host.close(), 0);
-    EXPECT_EQ(host.rec.port, -1);
-    EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
-    EXPECT_EQ(emu_i1_count("I1_RegisterDeviceEventHandler cleared"), 1);
-}
-
-TEST_F(I1ProOpen, SecondOpenReusesTheProcessWideHandleWithoutEnumerating) {
+TEST_F(I1ProOpen, OpensTheFirstInstrumentAndASecondOpenReusesTheProcessWideHandle) {
+    {
+        I1ProHost host(11, MEASURE_MODE_SPECTRAL);
+        ASSERT_EQ(host.open(), 0);
+        EXPECT_EQ(host.rec.port, 11);
+        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
+        EXPECT_NE(xrite::sharedI1ProHandle(), nullptr);
+        EXPECT_EQ(emu_i1_count("I1_GetDevices"), 1);
+        EXPECT_EQ(host.close(), 0);
+        EXPECT_EQ(host.rec.port, -1);
+        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
+        EXPECT_EQ(emu_i1_count("I1_RegisterDeviceEventHandler cleared"), 1);
+    }
     I1ProHost first(11, MEASURE_MODE_SPECTRAL);
     ASSERT_EQ(first.open(), 0);
-    EXPECT_EQ(emu_i1_count("I1_GetDevices"), 1);
     emu_i1_clear_journal();
     I1ProHost second(22, MEASURE_MODE_SPECTRAL);
     ASSERT_EQ(second.open(), 0);
@@ -59,8 +59,7 @@ TEST_F(I1ProOpen, InstrumentWithoutLedIsRefusedOnRows21And22AndNeverHearsOfLedsO
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host), MEASURE_END_DONE);
     EXPECT_EQ(StopMultiMeasure(host.record()), 0);
     EXPECT_EQ(emu_i1_count("I1_SetOption IndicatorLedKey"), 0);
     // The scan set-up (for the calibration and for the scan) turns the
@@ -72,24 +71,12 @@ TEST_F(I1ProOpen, InstrumentWithoutLedIsRefusedOnRows21And22AndNeverHearsOfLedsO
 
 TEST_F(I1ProOpen, I1Pro2GenerationFitsRow11OnlyWithTheModelCheckOverride) {
     emu_i1_set_model(EMU_I1_MODEL_I1PRO2);
-    {
-        I1ProHost host(11, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), -1);
-    }
-    {
-        I1ProHost host(15, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), -1);
-    }
-    {
-        I1ProHost host(11, MEASURE_MODE_SPECTRAL);
-        host.rec.ModelCheckOverride = 10000;
-        EXPECT_EQ(host.open(), -1);
-    }
-    for (uint32_t id : {11u, 21u, 22u}) {
+    for (const auto& [id, override, result] :
+         {std::tuple{11u, 0u, -1}, std::tuple{15u, 0u, -1}, std::tuple{11u, 10000u, -1},
+          std::tuple{11u, 10001u, 0}, std::tuple{21u, 0u, 0}, std::tuple{22u, 0u, 0}}) {
         I1ProHost host(id, MEASURE_MODE_SPECTRAL);
-        if (id == 11) host.rec.ModelCheckOverride = 10001;
-        EXPECT_EQ(host.open(), 0) << id;
-        EXPECT_EQ(host.close(), 0);
+        host.rec.ModelCheckOverride = override;
+        EXPECT_EQ(host.open(), result) << id << " " << override;
     }
 }
 
@@ -131,21 +118,12 @@ TEST_F(I1ProOpen, InstrumentHeldByTheI1Pro3LibraryIsHandedOver) {
     I1ProHost host(11, MEASURE_MODE_SPECTRAL);
     ASSERT_EQ(host.open(), 0);
     EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
-    const std::string journal = i1Journal();
-    const char* steps[] = {"I1_OpenDevice => 52",
-                           "I1PRO3_GetDevices",
-                           "I1PRO3_CloseDevice",
-                           "I1PRO3_RegisterDeviceEventHandler cleared",
-                           "I1PRO3_SetGlobalOption Reset=All",
-                           "I1_OpenDevice\n"};
-    size_t at = 0;
-    for (const char* step : steps) {
-        at = journal.find(step, at);
-        ASSERT_NE(at, std::string::npos) << step << " in\n" << journal;
-    }
+    expectJournalOrder({"I1_OpenDevice => 52", "I1PRO3_GetDevices", "I1PRO3_CloseDevice",
+                        "I1PRO3_RegisterDeviceEventHandler cleared", "I1PRO3_SetGlobalOption Reset=All",
+                        "I1_OpenDevice\n"});
 }
 
-TEST_F(I1ProOpen, AbsentInstrumentOrMissingSdkFailsTheOpen) {
+TEST_F(I1ProOpen, AbsentInstrumentOrMissingSdkFailsTheOpenAndAnOldSdkIsReportedButUsed) {
     LogCapture log;
     emu_i1_set_attached(0);
     {
@@ -155,15 +133,14 @@ TEST_F(I1ProOpen, AbsentInstrumentOrMissingSdkFailsTheOpen) {
     }
     EXPECT_TRUE(log.contains("I1_GetDevices()=no instrument found"));
     emu_i1_set_attached(1);
-    TempDir empty;
-    setEnvironment("MEASURE_SDK_PATH", empty.path().c_str());
-    I1ProHost host(11, MEASURE_MODE_SPECTRAL);
-    EXPECT_EQ(host.open(), -1);
-    EXPECT_TRUE(log.contains("i1Pro64.dll: loading"));
-}
-
-TEST_F(I1ProOpen, OldSdkIsReportedButUsed) {
-    LogCapture log;
+    {
+        TempDir empty;
+        setEnvironment("MEASURE_SDK_PATH", empty.path().c_str());
+        I1ProHost host(11, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), -1);
+        EXPECT_TRUE(log.contains("i1Pro64.dll: loading"));
+    }
+    useI1StandIn();
     emu_i1_set_text("SDKVersion", "v1.7.0");
     I1ProHost host(11, MEASURE_MODE_SPECTRAL);
     EXPECT_EQ(host.open(), 0);

@@ -10,16 +10,11 @@
 namespace measure::test {
 namespace {
 
-class I1ProSpot : public ::testing::Test {
-protected:
-    void SetUp() override { useI1StandIn(); }
-    void TearDown() override { emu_i1_reset(); }
+using I1ProSpot = I1StandInTest;
 
-    // Events from the `from`-th on.
-    static std::vector<HostEvent> since(const I1ProHost& host, size_t from) {
-        return {host.events.begin() + static_cast<std::ptrdiff_t>(from), host.events.end()};
-    }
-};
+bool isData(const HostEvent& e) {
+    return e.kind == HostEvent::Data;
+}
 
 TEST_F(I1ProSpot, WhiteCalibrationCalibratesSpotAndScanAndEndsWithStatus16) {
     I1ProHost host(11, MEASURE_MODE_SPECTRAL);
@@ -38,12 +33,12 @@ TEST_F(I1ProSpot, WhiteCalibrationCalibratesSpotAndScanAndEndsWithStatus16) {
 
     // A failing calibration clears what the last one achieved.
     emu_i1_fail_calibrations(1);
-    const size_t from = host.events.size();
+    host.events.clear();
     ASSERT_EQ(WhiteCalibration(host.record()), 0);
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
     const std::vector<HostEvent> failed = {
         {HostEvent::Status, 2}, {HostEvent::End, MEASURE_END_CALIBRATION_FAILED}, {HostEvent::Status, 15}};
-    EXPECT_EQ(since(host, from), failed);
+    EXPECT_EQ(host.events, failed);
     EXPECT_EQ(MustCalibrate(host.record()), 1);
 }
 
@@ -84,14 +79,10 @@ TEST_F(I1ProSpot, SpectralSpotsGoOnWithEveryPressUntilStopped) {
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartSingleMeasure(host.record()), 0);
     int spots = 0;
-    ASSERT_TRUE(host.runUntil([&](const HostEvent& e) { return e.kind == HostEvent::Data && ++spots == 3; }));
+    ASSERT_TRUE(host.runUntil([&](const HostEvent& e) { return isData(e) && ++spots == 3; }));
     EXPECT_EQ(StopSingleMeasure(host.record()), 0);
     EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
-    ASSERT_EQ(host.spectra.size(), 3u);
-    for (const auto& delivered : host.spectra) {
-        ASSERT_EQ(delivered.size(), 1u);
-        EXPECT_EQ(delivered[0], chartSpectrum(5));
-    }
+    EXPECT_EQ(host.spectra, DeliveredSpectra(3, chartSpectra(5, 1)));
     // Started, calibrated on its own (it was not), then prompted for each spot.
     EXPECT_EQ(host.values(HostEvent::Status)[0], MEASURE_STATUS_STARTED);
     EXPECT_EQ(host.values(HostEvent::Status)[1], MEASURE_STATUS_CALIBRATING);
@@ -100,79 +91,50 @@ TEST_F(I1ProSpot, SpectralSpotsGoOnWithEveryPressUntilStopped) {
     EXPECT_EQ(i1Option("ResultIndexKey"), "M0");
 }
 
-TEST_F(I1ProSpot, LabAndXyzSpotsAreTheInstrumentsColourValues) {
+TEST_F(I1ProSpot, ColourSpotsAreTheInstrumentsValuesAndEmissionSpotsMeasureTheSourceWithoutSubstrate) {
     emu_i1_set_spot_patch(7);
-    float spectrum[36], want[3];
-    emu_i1_patch_spectrum(7, spectrum);
-    for (uint32_t mode : {2u, 3u}) {
+    for (const auto& [mode, space, illumination] :
+         {std::tuple{2u, "CIELab", "D50"}, std::tuple{3u, "CIEXYZ", "D50"},
+          std::tuple{uint32_t(MEASURE_MODE_CIE_LAB + MEASURE_MODE_EMISSION), "CIELab", "Emission"}}) {
         I1ProHost host(11, mode);
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-        ASSERT_TRUE(host.runUntil([](const HostEvent& e) { return e.kind == HostEvent::Data; }));
+        ASSERT_TRUE(host.runUntil(isData));
         EXPECT_EQ(StopSingleMeasure(host.record()), 0);
-        emu_i1_colour_of(spectrum, mode == 2 ? "CIELab" : "CIEXYZ", want);
         ASSERT_EQ(host.triples.size(), 1u);
         ASSERT_EQ(host.triples[0].size(), 1u);
-        for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(host.triples[0][0][c], want[c]) << mode;
-        EXPECT_EQ(i1Option("ColorSpaceDescription.Type"), mode == 2 ? "CIELab" : "CIEXYZ");
-        EXPECT_EQ(i1Option("Colorimetric.Illumination"), "D50");
+        EXPECT_EQ(i1Option("ColorSpaceDescription.Type"), space);
+        EXPECT_EQ(i1Option("Colorimetric.Illumination"), illumination);
+        if (mode < MEASURE_MODE_EMISSION) {
+            EXPECT_EQ(host.triples[0][0], chartColour(7, space)) << mode;
+        } else {
+            EXPECT_NEAR(host.triples[0][0][0], 100.0, 1e-3);  // L* of the source against itself
+        }
     }
-}
+    EXPECT_EQ(emu_i1_count("I1_SetSubstrate"), 2);  // the reflective calibrations only
 
-TEST_F(I1ProSpot, EmissionSpotsMeasureTheSourceWithoutSubstrate) {
-    {
-        I1ProHost host(11, MEASURE_MODE_EMISSION_SPECTRAL);
-        ASSERT_EQ(host.open(), 0);
-        ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-        ASSERT_TRUE(host.runUntil([](const HostEvent& e) { return e.kind == HostEvent::Data; }));
-        EXPECT_EQ(StopSingleMeasure(host.record()), 0);
-        ASSERT_EQ(host.spectra.size(), 1u);
-        EXPECT_EQ(host.spectra[0][0], chartSpectrum(EMU_I1_PATCH_EMISSION_SOURCE));
-    }
-    EXPECT_EQ(i1Option("MeasurementMode"), "EmissionSpot");
-    EXPECT_EQ(i1Option("Colorimetric.Illumination"), "Emission");
-    EXPECT_EQ(emu_i1_count("I1_SetSubstrate"), 0);
-
-    I1ProHost host(11, MEASURE_MODE_CIE_LAB + MEASURE_MODE_EMISSION);
+    I1ProHost host(11, MEASURE_MODE_EMISSION_SPECTRAL);
     ASSERT_EQ(host.open(), 0);
     ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-    ASSERT_TRUE(host.runUntil([](const HostEvent& e) { return e.kind == HostEvent::Data; }));
-    ASSERT_EQ(host.triples.size(), 1u);
-    EXPECT_NEAR(host.triples[0][0][0], 100.0, 1e-3);  // L* of the source against itself
+    ASSERT_TRUE(host.runUntil(isData));
+    EXPECT_EQ(StopSingleMeasure(host.record()), 0);
+    EXPECT_EQ(host.spectra, (DeliveredSpectra{chartSpectra(EMU_I1_PATCH_EMISSION_SOURCE, 1)}));
+    EXPECT_EQ(i1Option("MeasurementMode"), "EmissionSpot");
 }
 
-TEST_F(I1ProSpot, StatusESpotWithThePlainRecordEndsAfterOnePatch) {
-    LogCapture log;
-    emu_i1_set_spot_patch(3);
-    I1ProHost host(11, MEASURE_MODE_STATUS_E);
-    ASSERT_EQ(host.openOld(), 0);
-    ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_TRUE(log.contains("end old MEASURESTRUCT"));
-    EXPECT_EQ(host.rec.NumOfMeasurements, 1u);
-    ASSERT_EQ(host.densities.size(), 1u);
-    EXPECT_EQ(host.values(HostEvent::Density), std::vector<int64_t>{1});
-
-    const auto spectrum = chartSpectrum(3);
-    const uint32_t header[3] = {380, 10, 36};
-    double d[4];
-    ASSERT_EQ(SpectrumToDensity(d, header, spectrum.data(), MEASURE_MODE_STATUS_E), 1);
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(host.densities[0][c], static_cast<uint16_t>(d[c] * 1000)) << c;
-    const std::vector<int64_t> tail = {host.values(HostEvent::Status).back()};
-    EXPECT_EQ(tail[0], MEASURE_STATUS_IDLE);
-}
-
-TEST_F(I1ProSpot, DinSpotWithThePlainRecordTakesTheInstrumentsDensities) {
-    emu_i1_set_spot_patch(4);
-    I1ProHost host(11, MEASURE_MODE_DIN_16536);
-    ASSERT_EQ(host.openOld(), 0);
-    ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    float spectrum[36], want[4];
-    emu_i1_patch_spectrum(4, spectrum);
-    emu_i1_densities_of(spectrum, "DIN", want);
-    ASSERT_EQ(host.densities.size(), 1u);
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(host.densities[0][c], static_cast<uint16_t>(want[c] * 1000)) << c;
+TEST_F(I1ProSpot, DensitySpotWithThePlainRecordEndsAfterOnePatch) {
+    for (const auto& [mode, patch] : {std::pair{uint32_t(MEASURE_MODE_STATUS_E), 3}, std::pair{5u, 4}}) {
+        LogCapture log;
+        emu_i1_set_spot_patch(patch);
+        I1ProHost host(11, mode);
+        ASSERT_EQ(host.openOld(), 0);
+        EXPECT_EQ(runRequest(host, {}, StartSingleMeasure), MEASURE_END_DONE);
+        EXPECT_TRUE(log.contains("end old MEASURESTRUCT"));
+        EXPECT_EQ(host.rec.NumOfMeasurements, 1u);
+        EXPECT_EQ(host.values(HostEvent::Density), std::vector<int64_t>{1});
+        EXPECT_EQ(host.densities, (std::vector{chartDensities(patch, mode)})) << mode;
+        EXPECT_EQ(host.values(HostEvent::Status).back(), MEASURE_STATUS_IDLE);
+    }
 }
 
 TEST_F(I1ProSpot, TriggerFailuresReportTheirCauseAndTheNextSpotFollows) {
@@ -181,27 +143,16 @@ TEST_F(I1ProSpot, TriggerFailuresReportTheirCauseAndTheNextSpotFollows) {
     ASSERT_EQ(host.open(), 0);
     emu_i1_fail_triggers(xrite::kI1ScanTooFast, 1);
     ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-    ASSERT_TRUE(host.runUntil([](const HostEvent& e) { return e.kind == HostEvent::Data; }));
+    ASSERT_TRUE(host.runUntil(isData));
     emu_i1_fail_triggers(xrite::kI1StripNotRecognised, 1);
-    const size_t from = host.events.size();
-    ASSERT_TRUE(host.runUntil([](const HostEvent& e) { return e.kind == HostEvent::Data; }));
+    ASSERT_TRUE(host.runUntil(isData));
     EXPECT_EQ(StopSingleMeasure(host.record()), 0);
     EXPECT_EQ(host.runToEnd(), MEASURE_END_STOPPED);
-
-    auto statusesOf = [](const std::vector<HostEvent>& events) {
-        std::vector<int64_t> out;
-        for (const auto& e : events)
-            if (e.kind == HostEvent::Status) out.push_back(e.value);
-        return out;
-    };
-    const auto all = statusesOf(host.events);
-    ASSERT_GE(all.size(), 8u);
-    EXPECT_EQ(std::vector<int64_t>(all.begin(), all.begin() + 8),
-              (std::vector<int64_t>{1, 2, 3, 0, 33, 4, 3, 0}));
-    const auto second = statusesOf(since(host, from));
-    ASSERT_GE(second.size(), 5u);
-    EXPECT_EQ(std::vector<int64_t>(second.begin(), second.begin() + 5),
-              (std::vector<int64_t>{3, 0, 34, 4, 3}));
+    // Each failed trigger's cause, then the prompt for the same spot again.
+    const auto all = host.values(HostEvent::Status);
+    ASSERT_GE(all.size(), 13u);
+    EXPECT_EQ(std::vector<int64_t>(all.begin(), all.begin() + 13),
+              (std::vector<int64_t>{1, 2, 3, 0, 33, 4, 3, 0, 3, 0, 34, 4, 3}));
     EXPECT_EQ(host.spectra.size(), 2u);
 }
 
@@ -210,8 +161,7 @@ TEST_F(I1ProSpot, SingleTriggerModeMeasuresOnceWithoutTheButton) {
     host.pressOn.clear();
     host.rec.SingleTriggerMode = 1;
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(StartSingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {}, StartSingleMeasure), MEASURE_END_DONE);
     EXPECT_EQ(host.spectra.size(), 1u);
     EXPECT_EQ(emu_i1_button_polls(), 1);  // the flush at the start only
 }

@@ -6,13 +6,12 @@
 #include <string>
 
 #include "drivers/i1pro/i1pro_host.h"
-#include "drivers/xrite/i1_answers.h"
 #include "support/test_environment.h"
 
 namespace measure::test {
 namespace {
 
-class I1Pro3 : public ::testing::Test {
+class I1Pro3 : public I1StandInTest {
 protected:
     void SetUp() override {
         useI1StandIn();
@@ -27,62 +26,56 @@ protected:
 constexpr uint32_t kM3HeadBits = opInstrumentOpened | opZebraRullerSensor | opLowResolution |
                                  opSingleMeasurementOption | opM3Mode | opUVCutOption;
 
+// Row 49 takes the i1Pro3 with an LED, row 50 the i1Pro3 Plus, row 48 any
+// i1Pro3; a head without the M3 filter offers M0 to M2 and emission.
 TEST_F(I1Pro3, DeviceTypeFitsTheRowAndTheHeadDecidesTheConditionBits) {
-    {
-        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-        ASSERT_EQ(host.open(), 0);
-        EXPECT_EQ(host.rec.OptionBits, kM3HeadBits);
+    constexpr uint32_t kStandardHeadBits = opInstrumentOpened | opZebraRullerSensor | opLowResolution |
+                                           opSingleMeasurementOption | opM0Mode | opM1Mode | opM2Mode |
+                                           opM3Emissive;
+    struct Case {
+        int32_t model;
+        const char* head;
+        const char* led;
+        uint32_t row;
+        uint32_t bits;  // 0: the open fails
+    };
+    for (const Case& c : {Case{EMU_I1_MODEL_I1PRO3, "M3", "1", 49, kM3HeadBits},
+                          Case{EMU_I1_MODEL_I1PRO3_PLUS, "M3", "1", 49, 0},
+                          Case{EMU_I1_MODEL_I1PRO3_PLUS, "M3", "1", 50, kM3HeadBits},
+                          Case{EMU_I1_MODEL_I1PRO3, "Standard", "1", 48, kStandardHeadBits},
+                          Case{EMU_I1_MODEL_I1PRO3, "Standard", "0", 49, 0},
+                          Case{EMU_I1_MODEL_I1PRO3, "Standard", "0", 48, kStandardHeadBits}}) {
+        emu_i1_set_model(c.model);
+        emu_i1_set_text("DeviceHeadSensorKey", c.head);
+        emu_i1_set_text("HasIndicatorLed", c.led);
+        I1ProHost host(c.row, MEASURE_MODE_SPECTRAL);
+        EXPECT_EQ(host.open(), c.bits != 0 ? 0 : -1) << c.row << " " << c.head << " " << c.led;
+        EXPECT_EQ(emu_i1_holder(), c.bits != 0 ? EMU_I1_HOLDER_I1PRO3 : EMU_I1_HOLDER_NONE);
+        if (c.bits == 0) continue;
+        EXPECT_EQ(host.rec.OptionBits, c.bits) << c.row;
         EXPECT_EQ(host.rec.port, 11);
         EXPECT_EQ(host.rec.SerialNumber, 3061234u);
-        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO3);
     }
+    // A device type that does not fit tells the host so.
     emu_i1_set_model(EMU_I1_MODEL_I1PRO3_PLUS);
-    {
-        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), -1);
-        host.drain(50);
-        EXPECT_EQ(host.values(HostEvent::Status), (std::vector<int64_t>{MEASURE_STATUS_TABLE_REFUSED}));
-        EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_NONE);
-    }
-    {
-        I1ProHost host(50, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), 0);
-    }
-    emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
-    emu_i1_set_text("DeviceHeadSensorKey", "Standard");
-    {
-        I1ProHost host(48, MEASURE_MODE_SPECTRAL);
-        ASSERT_EQ(host.open(), 0);
-        EXPECT_EQ(host.rec.OptionBits,
-                  uint32_t(opInstrumentOpened | opZebraRullerSensor | opLowResolution |
-                           opSingleMeasurementOption | opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
-    }
-    emu_i1_set_text("HasIndicatorLed", "0");
-    {
-        I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), -1);  // row 49 needs the LED
-    }
-    {
-        I1ProHost host(48, MEASURE_MODE_SPECTRAL);
-        EXPECT_EQ(host.open(), 0);
-    }
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL);
+    EXPECT_EQ(host.open(), -1);
+    host.drain(50);
+    EXPECT_EQ(host.values(HostEvent::Status), (std::vector<int64_t>{MEASURE_STATUS_TABLE_REFUSED}));
 }
 
 TEST_F(I1Pro3, AnSdkVersionBelowOneOrWithoutDigitsIsReportedButOpens) {
-    for (const char* version : {"0.9.4", "SDK"}) {
+    for (const auto& [version, reported] :
+         {std::pair{"0.9.4", 1}, std::pair{"SDK", 1}, std::pair{"1.2", 0}}) {
         LogCapture log;
         emu_i1_set_text("SDKVersion", version);
         I1ProHost host(49, MEASURE_MODE_SPECTRAL);
         EXPECT_EQ(host.open(), 0) << version;
-        EXPECT_TRUE(
-            log.has("clEYE_ONE_PRO3::ThreadConstructor", "Wrong version of i1Pro364.dll please update!"))
+        EXPECT_EQ(
+            log.count("clEYE_ONE_PRO3::ThreadConstructor", "Wrong version of i1Pro364.dll please update!"),
+            reported)
             << version;
     }
-    LogCapture log;
-    emu_i1_set_text("SDKVersion", "1.2");
-    I1ProHost host(49, MEASURE_MODE_SPECTRAL);
-    EXPECT_EQ(host.open(), 0);
-    EXPECT_FALSE(log.contains("Wrong version"));
 }
 
 TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
@@ -91,15 +84,8 @@ TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
     {
         I1ProHost host(49, MEASURE_MODE_SPECTRAL);
         ASSERT_EQ(host.open(), 0);
-        const std::string journal = i1Journal();
-        const size_t refused = journal.find("I1PRO3_OpenDevice => 52");
-        const size_t closed = journal.find("I1_CloseDevice", refused);
-        const size_t reset = journal.find("I1_SetGlobalOption Reset=All", closed);
-        const size_t opened = journal.find("I1PRO3_OpenDevice\n", reset);
-        EXPECT_NE(refused, std::string::npos) << journal;
-        EXPECT_NE(closed, std::string::npos) << journal;
-        EXPECT_NE(reset, std::string::npos) << journal;
-        EXPECT_NE(opened, std::string::npos) << journal;
+        expectJournalOrder({"I1PRO3_OpenDevice => 52", "I1_CloseDevice", "I1_SetGlobalOption Reset=All",
+                            "I1PRO3_OpenDevice\n"});
     }
     ASSERT_EQ(I1IsConnected(), 0);  // the pass-through holds it through the i1Pro library
     EXPECT_EQ(emu_i1_holder(), EMU_I1_HOLDER_I1PRO);
@@ -110,9 +96,11 @@ TEST_F(I1Pro3, TheI1ProLibraryAndThePassThroughLetGoBeforeTheOpen) {
 
 class I1Pro3Job : public I1Pro3 {
 protected:
-    // Opens and calibrates `host` on row 49 with its plan of `perLine`.
+    // Opens and calibrates `host` on row 49 with its plan of `perLine`; the
+    // host presses the button at each prompt but not after a failed pass.
     void ready(I1ProHost& host, int32_t perLine = 6) {
         host.rec.NumPatchesPerLine = perLine;
+        host.pressOn = {MEASURE_STATUS_WAIT_USER};
         ASSERT_EQ(host.open(), 0);
         ASSERT_EQ(WhiteCalibration(host.record()), 0);
         ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
@@ -121,34 +109,22 @@ protected:
 };
 
 TEST_F(I1Pro3Job, ConditionsSetTheirModesAndResultIndexes) {
-    const char* const scanModes[] = {"ReflectanceScan", "ReflectanceScan", "ReflectanceScan",
-                                     "ReflectanceM3Scan"};
-    const char* const indexes[] = {"M0", "M1", "M2", "M3"};
-    for (uint32_t condition = 0; condition < 4; ++condition) {
+    // Without the M3 filter the M3 mode is set, but no "M3" result.
+    for (const auto& [condition, head, mode, index] :
+         {std::tuple{0u, "M3", "ReflectanceScan", "M0"}, std::tuple{1u, "M3", "ReflectanceScan", "M1"},
+          std::tuple{2u, "M3", "ReflectanceScan", "M2"}, std::tuple{3u, "M3", "ReflectanceM3Scan", "M3"},
+          std::tuple{3u, "Standard", "ReflectanceM3Scan", ""}}) {
+        emu_i1_reset();
+        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        emu_i1_set_text("DeviceHeadSensorKey", head);
         I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
         host.rec.MeasurementCondition = condition;
         ready(host);
-        queue(strip(20, 6));
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        host.pressOn = {MEASURE_STATUS_WAIT_USER};
-        EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE) << condition;
-        EXPECT_EQ(i1Option("MeasurementMode"), scanModes[condition]);
-        EXPECT_EQ(i1Option("ResultIndexKey"), indexes[condition]);
-        ASSERT_EQ(host.close(), 0);
-        emu_i1_reset();
-        emu_i1_set_model(EMU_I1_MODEL_I1PRO3);
+        EXPECT_EQ(runRequest(host, {strip(20, 6)}), MEASURE_END_DONE) << condition;
+        EXPECT_EQ(i1Option("MeasurementMode"), mode);
+        EXPECT_EQ(i1Option("ResultIndexKey"), index);
+        EXPECT_EQ(host.spectra.size(), 1u);
     }
-    // Without the M3 filter the M3 mode is set, but no "M3" result.
-    emu_i1_set_text("DeviceHeadSensorKey", "Standard");
-    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
-    host.rec.MeasurementCondition = MEASURE_CONDITION_M3;
-    ready(host);
-    queue(strip(20, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    host.pressOn = {MEASURE_STATUS_WAIT_USER};
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
-    EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceM3Scan");
-    EXPECT_EQ(i1Option("ResultIndexKey"), "");
 }
 
 TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
@@ -160,11 +136,8 @@ TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
     ready(host);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionPositionDark");
     EXPECT_EQ(i1Option("PatchesPerLine"), "8");  // six and the two references
-    queue(strip(0, 6, true, true));              // drawn backwards
-    queue(strip(6, 6, true));
-    host.pressOn = {MEASURE_STATUS_WAIT_USER};
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    // The first strip drawn backwards.
+    ASSERT_EQ(runRequest(host, {strip(0, 6, true, true), strip(6, 6, true)}), MEASURE_END_DONE);
     ASSERT_EQ(host.spectra.size(), 2u);
     ASSERT_EQ(host.spectra[0].size(), 6u);
     for (int i = 0; i < 12; ++i) {
@@ -183,10 +156,7 @@ TEST_F(I1Pro3Job, M3ReadingsAreDarkerThanM2AndStripsHonourTheHostPlan) {
     ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_DONE));
     host.events.clear();
     host.spectra.clear();
-    queue(strip(0, 6));
-    queue(strip(6, 6));
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    ASSERT_EQ(runRequest(host, {strip(0, 6), strip(6, 6)}), MEASURE_END_DONE);
     EXPECT_EQ(i1Option("RecognitionKey"), "RecognitionBasic");
     ASSERT_EQ(host.spectra.size(), 2u);
     EXPECT_EQ(host.spectra[1][2], chartSpectrum(8));
@@ -208,11 +178,7 @@ TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
         host.rec.PositionRecognition = 1;
         ready(host);
         EXPECT_EQ(i1Option("PatchesPerLine"), "6");
-        queue(strip(0, 6));
-        queue(strip(6, 6));
-        host.pressOn = {MEASURE_STATUS_WAIT_USER};
-        ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE);
+        ASSERT_EQ(runRequest(host, {strip(0, 6), strip(6, 6)}), MEASURE_END_DONE);
         ASSERT_EQ(host.spectra.size(), 2u);
         EXPECT_EQ(host.spectra[0].size(), 6u);
         ASSERT_EQ(host.spectra[1].size(), 4u);
@@ -221,28 +187,18 @@ TEST_F(I1Pro3Job, StripsNeedTheHostPlanAndDeliverNoDensities) {
     }
     I1ProHost host(49, MEASURE_MODE_STATUS_E, 6);
     ready(host);
-    queue(strip(0, 6));
-    host.pressOn = {MEASURE_STATUS_WAIT_USER};
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_FAILED);
+    EXPECT_EQ(runRequest(host, {strip(0, 6)}), MEASURE_END_FAILED);
     EXPECT_TRUE(host.densities.empty());
 }
 
 TEST_F(I1Pro3Job, AConditionOutsideTheRowsEndsStripsAndCalibrationsAndFailsOneSpot) {
-    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6);
-    host.rec.NumPatchesPerLine = 6;
+    I1ProHost host(49, MEASURE_MODE_SPECTRAL, 6, 6);
     host.rec.MeasurementCondition = 4;
     ASSERT_EQ(host.open(), 0);
-    ASSERT_EQ(WhiteCalibration(host.record()), 0);
-    ASSERT_TRUE(host.runUntilStatus(MEASURE_STATUS_CALIBRATION_FAILED));
-    EXPECT_EQ(host.events, (std::vector<HostEvent>{{HostEvent::Status, MEASURE_STATUS_CALIBRATING},
-                                                   {HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE},
-                                                   {HostEvent::End, MEASURE_END_CALIBRATION_FAILED},
-                                                   {HostEvent::Status, MEASURE_STATUS_CALIBRATION_FAILED}}));
+    expectCalibrationRefusedForTheCondition(host);
     host.events.clear();
     host.rec.MeasurementCondition = 10;  // emission only: not for strips
-    ASSERT_EQ(StartMultiMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_CALIBRATION_FAILED);
+    EXPECT_EQ(runRequest(host), MEASURE_END_CALIBRATION_FAILED);
     EXPECT_EQ(host.count(HostEvent::Status, MEASURE_STATUS_MODE_UNSUITABLE), 1u);
 
     // An emission spot with condition 4 fails; with 10 the next one is measured.
@@ -273,47 +229,25 @@ TEST_F(I1Pro3Job, SpotsDeliverColourValuesAndSpectraOnly) {
         host.events.clear();
         host.spectra.clear();
         host.triples.clear();
-        ASSERT_EQ(SingleMeasure(host.record()), 0);
-        ASSERT_EQ(host.runToEnd(), MEASURE_END_DONE) << mode;
-        float s[36], want[3];
-        emu_i1_patch_spectrum(9, s);
+        ASSERT_EQ(runRequest(host, {}, SingleMeasure), MEASURE_END_DONE) << mode;
         if (mode == 4) {
-            ASSERT_EQ(host.spectra.size(), 1u);
-            EXPECT_EQ(host.spectra[0][0], chartSpectrum(9));
+            EXPECT_EQ(host.spectra, (DeliveredSpectra{chartSpectra(9, 1)}));
         } else {
-            emu_i1_colour_of(s, mode == 2 ? "CIELab" : "CIEXYZ", want);
-            ASSERT_EQ(host.triples.size(), 1u);
-            for (int c = 0; c < 3; ++c) EXPECT_FLOAT_EQ(float(host.triples[0][0][c]), want[c]) << mode;
+            EXPECT_EQ(host.triples, (DeliveredTriples{{chartColour(9, mode == 2 ? "CIELab" : "CIEXYZ")}}));
         }
     }
     host.rec.Mode = MEASURE_MODE_STATUS_E;
     host.events.clear();
     LogCapture log;
-    ASSERT_EQ(SingleMeasure(host.record()), 0);
-    EXPECT_EQ(host.runToEnd(), MEASURE_END_DONE);
+    EXPECT_EQ(runRequest(host, {}, SingleMeasure), MEASURE_END_DONE);
     EXPECT_TRUE(host.densities.empty());
     EXPECT_TRUE(log.contains("catch(default)"));
 
     // Emission where the head does not offer it: a reflectance spot.
     emu_i1_set_text("AvailableMeasurementModes", "ReflectanceSpot;ReflectanceScan;ReflectanceM3Spot");
     host.rec.Mode = MEASURE_MODE_SPECTRAL | MEASURE_MODE_EMISSION;
-    ASSERT_EQ(SingleMeasure(host.record()), 0);
-    host.runToEnd();
+    runRequest(host, {}, SingleMeasure);
     EXPECT_EQ(i1Option("MeasurementMode"), "ReflectanceSpot");
-}
-
-TEST(I1Pro3Answers, ConditionBitsFromOddOptionLists) {
-    std::map<std::string, std::string> answers = {{"AvailableIlluminationsKey", "M0, M1;;M2 Emissive"},
-                                                  {"DeviceHeadSensorKey", ""}};
-    auto option = [&](const char* key) { return answers[key]; };
-    EXPECT_EQ(xrite::i1Pro3AbilityBits(option), uint32_t(opLowResolution | opSingleMeasurementOption |
-                                                         opM0Mode | opM1Mode | opM2Mode | opM3Emissive));
-    answers["AvailableIlluminationsKey"] = "M33;XM3";
-    answers["DeviceHeadSensorKey"] = "M3";
-    EXPECT_EQ(xrite::i1Pro3AbilityBits(option),
-              uint32_t(opLowResolution | opSingleMeasurementOption | opUVCutOption));
-    EXPECT_FALSE(xrite::listNames("", ""));
-    EXPECT_TRUE(xrite::listNames(";;M3;", "M3"));
 }
 
 }  // namespace
