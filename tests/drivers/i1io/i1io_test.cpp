@@ -107,9 +107,13 @@ TEST_F(I1io, ThePatchUnderTheVisorIsMeasuredUntilTheHostStops) {
     EXPECT_EQ(emu_i1_count("I1_SetPosition 70.0,80.0"), 2);
     EXPECT_EQ(tablePosition(), (std::array<float, 2>{0, 0}));
     EXPECT_EQ(emu_i1_is_calibrated("ReflectanceSpot"), 1);
+}
 
-    // Colour values of an aimed spot.
-    host.rec.Mode = MEASURE_MODE_CIE_XYZ;
+// Its own host and open: a spot loop that the stop ends may already be
+// waiting for the next aim when the stop comes.
+TEST_F(I1io, AnAimedSpotDeliversItsColourValues) {
+    I1ProHost host(kIoRow, MEASURE_MODE_CIE_XYZ);
+    ASSERT_EQ(host.open(), 0);
     emu_i1_table_queue_patch(3, 5);
     host.onEvent = [&](const HostEvent& e) {
         if (e.kind == HostEvent::Data) {
