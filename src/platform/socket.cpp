@@ -37,28 +37,17 @@ uint16_t parsePort(std::string_view text) {
     return value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : 0;
 }
 
-namespace {
-
-bool parseLoopbackEndpoint(std::string_view text, Ipv4Endpoint& endpoint) {
-    const size_t colon = text.rfind(':');
-    if (colon == std::string_view::npos) return false;
-    const uint16_t port = parsePort(text.substr(colon + 1));
-    uint32_t address = 0;
-    if (port == 0 || !parseIpv4(std::string(text.substr(0, colon)).c_str(), address) ||
-        (ntohl(address) >> 24) != 127)
-        return false;
-    endpoint = {address, htons(port)};
-    return true;
-}
-
-}  // namespace
-
 std::optional<Ipv4Endpoint> discoveryTarget(const char* variable, Ipv4Endpoint normal) {
     const std::optional<std::string> text = environmentVariable(variable);
     if (!text || text->empty()) return normal;
-    Ipv4Endpoint redirected{};
-    if (!parseLoopbackEndpoint(*text, redirected)) return std::nullopt;
-    return redirected;
+    // "127.x.y.z:PORT", nothing else.
+    const size_t colon = text->rfind(':');
+    if (colon == std::string::npos) return std::nullopt;
+    const uint16_t port = parsePort(std::string_view(*text).substr(colon + 1));
+    uint32_t address = 0;
+    if (port == 0 || !parseIpv4(text->substr(0, colon).c_str(), address) || (ntohl(address) >> 24) != 127)
+        return std::nullopt;
+    return Ipv4Endpoint{address, htons(port)};
 }
 
 bool resolveIpv4(const char* name, uint32_t& address) {

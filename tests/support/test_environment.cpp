@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/error_box.h"
+#include "support/environment.h"
 #include "support/sound_recorder.h"
 
 namespace measure::test {
@@ -27,6 +28,16 @@ struct ScaleTime {
 struct MuteSounds {
     MuteSounds() { muteSounds(); }
 } muteSoundsAtStart;
+
+// No test broadcasts or multicasts off the machine: unless a test points
+// them at its emulator, the discoveries go to a loopback port nobody serves.
+// measure-cli runs started by the tests inherit this.
+struct LoopbackDiscoveries {
+    LoopbackDiscoveries() {
+        setEnvironment("MEASURE_FD9_DISCOVERY", "127.0.0.1:9");
+        setEnvironment("MEASURE_ISIS2NET_DISCOVERY", "127.0.0.1:9");
+    }
+} loopbackDiscoveries;
 
 }  // namespace
 
